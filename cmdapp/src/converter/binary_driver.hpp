@@ -1,0 +1,10 @@
+#pragma once
+#include "settings.hpp"
+
+namespace pixmorf {
+
+// Every 4-connected region of pixels with red below 128, at least
+// speckle_area pixels large, as one black shape, in cluster order.
+SvgDocument convert_binary(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params);
+
+}  // namespace pixmorf

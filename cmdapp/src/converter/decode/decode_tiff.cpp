@@ -1,0 +1,7 @@
+#include "decoded_image.hpp"
+
+namespace pixmorf {
+
+DecodeResult decode_tiff(std::span<const std::uint8_t>) { return std::nullopt; }
+
+}  // namespace pixmorf

@@ -1,0 +1,22 @@
+#pragma once
+// Internal stops: a broken invariant or an exhausted limit ends the whole
+// conversion with a fixed message. The binding layer turns the exception into
+// the Python internal-failure exception; nothing else may catch it.
+#include <exception>
+#include <source_location>
+#include <string>
+
+namespace glyph {
+
+struct InternalFailure : std::exception {
+    std::string message;
+    std::string where;  // "file:line (function)" of the stop
+    InternalFailure(std::string message_, std::string where_)
+        : message(std::move(message_)), where(std::move(where_)) {}
+    const char* what() const noexcept override { return message.c_str(); }
+};
+
+[[noreturn]] void stop(std::string message,
+                       std::source_location location = std::source_location::current());
+
+}  // namespace glyph

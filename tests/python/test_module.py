@@ -1,0 +1,5 @@
+import pixmorf
+
+
+def test_module_imports():
+    assert pixmorf.__name__ == "pixmorf"
