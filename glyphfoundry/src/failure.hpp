@@ -16,6 +16,14 @@ struct InternalFailure : std::exception {
     const char* what() const noexcept override { return message.c_str(); }
 };
 
+// A conversion that would need more memory than a set bound; the binding
+// raises it as MemoryError with the message.
+struct MemoryLimitExceeded : std::exception {
+    std::string message;
+    explicit MemoryLimitExceeded(std::string message_) : message(std::move(message_)) {}
+    const char* what() const noexcept override { return message.c_str(); }
+};
+
 [[noreturn]] void stop(std::string message,
                        std::source_location location = std::source_location::current());
 

@@ -18,6 +18,8 @@ struct TraceParams {
     double corner_threshold = 0.0;  // radians
     double length_threshold = 4.0;  // pixels
     double splice_threshold = 0.0;  // radians
+    // Shared by every outline of one conversion; not owned; may be null.
+    PointBudget* smoothing_budget = nullptr;
 };
 
 CompoundPath trace_image(const BitRaster& image, PointI offset, const TraceParams& params);

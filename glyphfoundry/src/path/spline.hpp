@@ -9,6 +9,7 @@
 #include "../image/format/bit_raster.hpp"
 #include "../point/point.hpp"
 #include "paths.hpp"
+#include "point_budget.hpp"
 
 namespace glyph {
 
@@ -23,8 +24,9 @@ struct Spline {
 };
 
 // Trace (polygon mode), smooth and fit the outline of the one shape in `image`.
+// Smoothed points are charged to `budget` when it is given.
 Spline fit_spline_to_mask(const BitRaster& image, bool clockwise, double corner_threshold,
                           double bulge_divisor, double edge_length_limit, std::uint64_t max_iterations,
-                          double splice_threshold);
+                          double splice_threshold, PointBudget* budget);
 
 }  // namespace glyph

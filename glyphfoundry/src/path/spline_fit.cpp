@@ -2,7 +2,8 @@
 
 namespace glyph {
 
-Spline fit_spline_to_mask(const BitRaster&, bool, double, double, double, std::uint64_t, double) {
+Spline fit_spline_to_mask(const BitRaster&, bool, double, double, double, std::uint64_t, double,
+                          PointBudget*) {
     return {};
 }
 
