@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the module, the C++ tests and the test tools with AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer, and runs every test with them.
+# The interpreter is not instrumented: the sanitizer runtimes are preloaded,
+# Python allocates with plain malloc, and its own allocations are suppressed.
+#   scripts/sanitize.sh [pytest arguments]
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+"$ROOT/scripts/setup.sh"
+PATH="$ROOT/.venv/bin:$PATH"
+BUILD="$ROOT/build/sanitize"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXMORF_BUILD_TESTS=ON \
+      -DPIXMORF_SANITIZE=address,undefined -DPython_EXECUTABLE="$ROOT/.venv/bin/python" >/dev/null
+cmake --build "$BUILD"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0
+export LSAN_OPTIONS=suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0:malloc_context_size=5
+"$BUILD/pixmorf_cpp_tests" --gtest_brief=1
+export PIXMORF_TEST_TOOLS="$BUILD"
+export PYTHONPATH="$BUILD"
+export PYTHONMALLOC=malloc
+export PIXMORF_SANITIZED=1
+LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)" \
+    "$ROOT/.venv/bin/python" -m pytest -q -p no:cacheprovider -m "not slow" "$@"
