@@ -2,9 +2,8 @@
 
 namespace glyph {
 
-void stop(std::string message, std::source_location location) {
-    std::string where = std::string(location.file_name()) + ":" + std::to_string(location.line()) +
-                        " (" + location.function_name() + ")";
+void stop(std::string message, const char* file, int line, const char* function) {
+    std::string where = std::string(file) + ":" + std::to_string(line) + " (" + function + ")";
     throw InternalFailure(std::move(message), std::move(where));
 }
 

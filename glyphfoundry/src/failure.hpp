@@ -3,7 +3,6 @@
 // conversion with a fixed message. The binding layer turns the exception into
 // the Python internal-failure exception; nothing else may catch it.
 #include <exception>
-#include <source_location>
 #include <string>
 
 namespace glyph {
@@ -24,7 +23,9 @@ struct MemoryLimitExceeded : std::exception {
     const char* what() const noexcept override { return message.c_str(); }
 };
 
-[[noreturn]] void stop(std::string message,
-                       std::source_location location = std::source_location::current());
+// The default arguments record the caller's place (builtins that both GCC and
+// clang provide; clang 14 lacks std::source_location with libstdc++).
+[[noreturn]] void stop(std::string message, const char* file = __builtin_FILE(),
+                       int line = __builtin_LINE(), const char* function = __builtin_FUNCTION());
 
 }  // namespace glyph
