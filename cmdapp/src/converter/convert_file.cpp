@@ -108,7 +108,14 @@ void check_renderable(const SvgDocument& document) {
 }  // namespace
 
 ConvertOutcome convert_picture(glyph::RgbaRaster image, const Settings& settings) {
-    if (image.has_no_pixels()) return SvgDocument(image.width, image.height, settings.path_precision);
+    if (image.has_no_pixels()) {
+        // Colour clustering refuses an invalid colour shift before it looks at
+        // any pixel; an empty picture keeps that failure.
+        if (settings.color_mode == ColorMode::Color && conversion_params(settings).color_tolerance >= 8) {
+            glyph::stop("assertion failed: is_same_color_a < 8");
+        }
+        return SvgDocument(image.width, image.height, settings.path_precision);
+    }
     return convert_image(std::move(image), settings);
 }
 
