@@ -14,7 +14,7 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXMOR
 cmake --build "$BUILD"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0
-export LSAN_OPTIONS=suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0:malloc_context_size=5
+export LSAN_OPTIONS=suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0:malloc_context_size=2
 "$BUILD/pixmorf_cpp_tests" --gtest_brief=1
 export PIXMORF_TEST_TOOLS="$BUILD"
 export PYTHONPATH="$BUILD"
