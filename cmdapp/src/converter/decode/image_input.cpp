@@ -83,6 +83,7 @@ DecodeResult decode_as(InputFormat format, std::span<const std::uint8_t> data) {
 // Any decoded layout to 8-bit RGBA; 16-bit samples keep their high byte.
 std::optional<glyph::RgbaRaster> to_rgba(DecodedImage&& decoded) {
     const std::size_t channels = channel_count(decoded.layout);
+    if (decoded.bits_per_channel != 8 && decoded.bits_per_channel != 16) return std::nullopt;
     if (!within_decode_limit(decoded.width, decoded.height)) return std::nullopt;
     const std::size_t pixel_count = decoded.width * decoded.height;
     const bool wide = decoded.bits_per_channel == 16;
