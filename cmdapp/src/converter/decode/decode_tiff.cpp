@@ -72,8 +72,12 @@ struct OptionsFree {
     void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
-// No single libtiff buffer needs to exceed the largest accepted picture.
-constexpr tmsize_t MAX_LIBRARY_ALLOCATION = static_cast<tmsize_t>(MAX_DECODED_PIXELS * 8);
+// No single buffer, libtiff's or a row or tile of ours, needs to exceed the
+// largest accepted picture (16-bit RGBA). Row and tile buffers are left
+// uninitialised: a file that declares huge ones but holds little data fails
+// without the memory ever being touched.
+constexpr std::uint64_t MAX_BUFFER_BYTES = MAX_DECODED_PIXELS * 8;
+constexpr tmsize_t MAX_LIBRARY_ALLOCATION = static_cast<tmsize_t>(MAX_BUFFER_BYTES);
 
 TiffHandle open_tiff(MemoryFile& file) {
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
@@ -177,34 +181,36 @@ bool read_direct(TIFF* tif, const SampleMap& map, std::size_t width, std::size_t
             return false;
         }
         const std::uint64_t tile_bytes = std::uint64_t{tile_width} * tile_height * stored_per_pixel * sizeof(Sample);
-        if (TIFFTileSize64(tif) < tile_bytes) return false;
-        std::vector<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize64(tif)));
+        const std::uint64_t tile_size = TIFFTileSize64(tif);
+        if (tile_size < tile_bytes || tile_size > MAX_BUFFER_BYTES) return false;
+        const auto tile = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(tile_size));
         for (std::size_t plane = 0; plane < planes; ++plane) {
             for (std::size_t y = 0; y < height; y += tile_height) {
                 for (std::size_t x = 0; x < width; x += tile_width) {
-                    if (TIFFReadTile(tif, tile.data(), static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), 0,
+                    if (TIFFReadTile(tif, tile.get(), static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), 0,
                                      static_cast<std::uint16_t>(plane)) < 0) {
                         return false;
                     }
                     const std::size_t rows = std::min<std::size_t>(tile_height, height - y);
                     const std::size_t columns = std::min<std::size_t>(tile_width, width - x);
                     for (std::size_t r = 0; r < rows; ++r) {
-                        copy_pixels(tile.data(), r * tile_width, (y + r) * width + x, columns, plane);
+                        copy_pixels(tile.get(), r * tile_width, (y + r) * width + x, columns, plane);
                     }
                 }
             }
         }
     } else {
         const std::uint64_t row_bytes = std::uint64_t{width} * stored_per_pixel * sizeof(Sample);
-        if (TIFFScanlineSize64(tif) < row_bytes) return false;
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
+        const std::uint64_t row_size = TIFFScanlineSize64(tif);
+        if (row_size < row_bytes || row_size > MAX_BUFFER_BYTES) return false;
+        const auto row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(row_size));
         for (std::size_t plane = 0; plane < planes; ++plane) {
             for (std::size_t y = 0; y < height; ++y) {
-                if (TIFFReadScanline(tif, row.data(), static_cast<std::uint32_t>(y),
+                if (TIFFReadScanline(tif, row.get(), static_cast<std::uint32_t>(y),
                                      static_cast<std::uint16_t>(plane)) < 0) {
                     return false;
                 }
-                copy_pixels(row.data(), 0, y * width, width, plane);
+                copy_pixels(row.get(), 0, y * width, width, plane);
             }
         }
     }
