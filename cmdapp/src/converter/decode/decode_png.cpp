@@ -32,30 +32,36 @@ DecodeResult decode_png_unchecked(std::span<const std::uint8_t> data) {
     if (spng_get_ihdr(ctx.get(), &ihdr) != 0) return std::nullopt;
     if (!within_decode_limit(ihdr.width, ihdr.height)) return std::nullopt;
 
-    // tRNS (palette alpha or a transparent grey/RGB key) becomes real alpha,
-    // so both outputs carry an alpha channel. Gamma is left as stored.
+    // 16-bit files are read as 16-bit RGBA, everything else as 8-bit RGBA,
+    // except plain grey (1 to 8 bits, no transparent key), read as 8-bit
+    // grey: a quarter of the memory, and much faster for bilevel scans.
+    // tRNS (palette alpha or a transparent grey/RGB key) becomes real alpha.
+    // Gamma is left as stored.
     const bool wide = ihdr.bit_depth == 16;
-    const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+    spng_trns trns{};
+    const bool plain_grey = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE && !wide &&
+                            spng_get_trns(ctx.get(), &trns) == SPNG_ECHUNKAVAIL;
+    const int format = plain_grey ? SPNG_FMT_G8 : wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+    const std::size_t channels = plain_grey ? 1 : 4;
+    const std::size_t sample_count = std::size_t{ihdr.width} * ihdr.height * channels;
     std::size_t byte_count = 0;
     if (spng_decoded_image_size(ctx.get(), format, &byte_count) != 0) return std::nullopt;
-    const std::size_t pixel_count = std::size_t{ihdr.width} * ihdr.height;
-    const std::size_t bytes_per_pixel = wide ? 8 : 4;
-    if (byte_count != pixel_count * bytes_per_pixel) return std::nullopt;
+    if (byte_count != sample_count * (wide ? 2 : 1)) return std::nullopt;
 
     DecodedImage image;
     image.width = ihdr.width;
     image.height = ihdr.height;
-    image.layout = PixelLayout::Rgba;
-    int status = 0;
+    image.layout = plain_grey ? PixelLayout::Grey : PixelLayout::Rgba;
+    image.bits_per_channel = wide ? 16 : 8;
+    void* out = nullptr;
     if (wide) {
-        image.bits_per_channel = 16;
-        image.samples16.resize(pixel_count * 4);
-        status = spng_decode_image(ctx.get(), image.samples16.data(), byte_count, format, SPNG_DECODE_TRNS);
+        image.samples16.resize(sample_count);
+        out = image.samples16.data();
     } else {
-        image.bits_per_channel = 8;
-        image.samples8.resize(pixel_count * 4);
-        status = spng_decode_image(ctx.get(), image.samples8.data(), byte_count, format, SPNG_DECODE_TRNS);
+        image.samples8.resize(sample_count);
+        out = image.samples8.data();
     }
+    const int status = spng_decode_image(ctx.get(), out, byte_count, format, SPNG_DECODE_TRNS);
     if (status != 0) return std::nullopt;
     return image;
 }
