@@ -23,8 +23,13 @@ struct Spline {
     std::string to_path_data(bool close, PointF offset, std::optional<std::uint32_t> precision) const;
 };
 
+// Cuts a smoothed closed path at its splice points (and always into at least
+// two runs) and fits one cubic segment per run. The spline's points are
+// charged to `budget`, when given.
+Spline fit_spline_to_path(const FloatPath& path, double splice_threshold, PointBudget* budget = nullptr);
+
 // Trace (polygon mode), smooth and fit the outline of the one shape in `image`.
-// Smoothed points are charged to `budget` when it is given.
+// Smoothed and fitted points are charged to `budget` when it is given.
 Spline fit_spline_to_mask(const BitRaster& image, bool clockwise, double corner_threshold,
                           double bulge_divisor, double edge_length_limit, std::uint64_t max_iterations,
                           double splice_threshold, PointBudget* budget);
