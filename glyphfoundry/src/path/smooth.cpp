@@ -25,13 +25,20 @@ VertexFlags mark_corners(const PixelPath& path, double corner_threshold) {
     const auto& p = path.points;
     const std::size_t n = p.size();
     if (n < 2) return {};
-    VertexFlags corners(n - 1, false);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const PointI prev = i == 0 ? p[n - 2] : p[i - 1];
-        const PointI next = i == n - 2 ? p[0] : p[i + 1];
-        const double turn = turn_angle(edge_direction(prev, p[i]), edge_direction(p[i], next));
+    const std::size_t count = n - 1;
+    VertexFlags corners(count, false);
+    // Edge i runs from p[i] to p[i + 1] (to p[0] for the last distinct vertex);
+    // each edge's angle serves the vertex before it and the vertex after it.
+    const auto edge_angle = [&](std::size_t i) {
+        return direction_angle(edge_direction(p[i], p[i + 1 == count ? 0 : i + 1]));
+    };
+    double incoming = edge_angle(count - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double outgoing = edge_angle(i);
+        const double turn = turn_between_angles(incoming, outgoing);
         // A zero-length edge gives a not-a-number turn, which is never a corner.
         corners[i] = std::abs(turn) >= corner_threshold;
+        incoming = outgoing;
     }
     return corners;
 }
@@ -125,10 +132,13 @@ VertexFlags mark_splice_points(const FloatPath& path, double splice_threshold) {
     VertexFlags splices(count, false);
     double accumulated = 0.0;
     bool negative = false;
+    // As in mark_corners, each edge's direction angle is computed once.
+    const auto edge_angle = [&](std::size_t i) { return direction_angle(p[i + 1 == count ? 0 : i + 1] - p[i]); };
+    double incoming = edge_angle(count - 1);
     for (std::size_t i = 0; i < count; ++i) {
-        const PointF prev = i == 0 ? p[count - 1] : p[i - 1];
-        const PointF next = i + 1 == count ? p[0] : p[i + 1];
-        const double turn = turn_angle(p[i] - prev, next - p[i]);
+        const double outgoing = edge_angle(i);
+        const double turn = turn_between_angles(incoming, outgoing);
+        incoming = outgoing;
         // The sign bit decides, so +0.0 turns the positive way.
         const bool turn_negative = std::signbit(turn);
         if (i == 0) {

@@ -53,14 +53,19 @@ inline double direction_angle(PointF v) {
     return angle;
 }
 
-// Signed turn from edge direction d1 to d2, in (-pi, pi].
-inline double turn_angle(PointF d1, PointF d2) {
-    const double a1 = direction_angle(d1);
-    double a2 = direction_angle(d2);
+// Signed turn from direction angle a1 to a2, in (-pi, pi]; turn_angle below
+// takes the edge directions instead. Callers that walk a path reuse each
+// edge's angle for the next vertex.
+inline double turn_between_angles(double a1, double a2) {
     if (a2 < a1) a2 += TWO_PI;
     double t = a2 - a1;
     if (t > PI) t -= TWO_PI;
     return t;
+}
+
+// Signed turn from edge direction d1 to d2, in (-pi, pi].
+inline double turn_angle(PointF d1, PointF d2) {
+    return turn_between_angles(direction_angle(d1), direction_angle(d2));
 }
 
 // One coordinate of path data: shortest round-trip text without precision,
