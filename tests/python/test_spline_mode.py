@@ -13,7 +13,7 @@ import pytest
 import pixmorf
 
 PIL = pytest.importorskip("PIL")
-from PIL import Image, ImageChops  # noqa: E402
+from PIL import Image, ImageChops, ImageDraw  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 IMAGE_DIRS = [ROOT.parent / "shared" / "images", Path("/work/shared/images")]
@@ -264,6 +264,9 @@ def test_zero_iterations_stop_only_where_outlines_are_smoothed():
 
 
 def test_unbounded_smoothing_raises_memory_error():
-    # Without a length limit every pass doubles the outlines and none converges.
+    # Without a length limit every pass doubles the outline of the disk (its
+    # edges do not all end in corners) and no pass converges.
+    disk = Image.new("RGB", (40, 40), "white")
+    ImageDraw.Draw(disk).ellipse((5, 5, 34, 34), fill="black")
     with pytest.raises(MemoryError):
-        convert(_two_squares(), length_threshold=0.0, max_iterations=2**64 - 1)
+        convert(disk, length_threshold=0.0, max_iterations=2**64 - 1)
