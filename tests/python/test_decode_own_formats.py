@@ -389,17 +389,22 @@ PILLOW_IDS = [f"{fmt}-{mode}-{'-'.join(map(str, options.values())) or 'plain'}"
               for fmt, mode, options, _, _ in PILLOW_CASES]
 
 
+def rgba_pixels(picture):
+    data = picture.convert("RGBA").tobytes()
+    return [tuple(data[i : i + 4]) for i in range(0, len(data), 4)]
+
+
 def pillow_file(fmt, mode, options):
     picture = sample_picture(mode)
     buffer = io.BytesIO()
     picture.save(buffer, {"pbm": "PPM", "pgm": "PPM"}.get(fmt, fmt.upper()), **options)
-    return buffer.getvalue(), picture.convert("RGBA")
+    return buffer.getvalue(), rgba_pixels(picture)
 
 
 @pytest.mark.parametrize("fmt,mode,options,keeps_alpha,complete", PILLOW_CASES, ids=PILLOW_IDS)
 def test_pillow_written_file_decodes_pixel_exact(tmp_path, fmt, mode, options, keeps_alpha, complete):
     data, expected = pillow_file(fmt, mode, options)
-    pixels = [p if keeps_alpha else p[:3] + (255,) for p in expected.getdata()]
+    pixels = [p if keeps_alpha else p[:3] + (255,) for p in expected]
     assert decode(tmp_path, data, fmt) == (7, 5, pixels)
     if complete:
         assert run_tool(tmp_path, "decode_prefixes", data, fmt).stdout == b""
@@ -423,7 +428,7 @@ def test_icon_with_png_payload(tmp_path):
         pytest.skip("the PNG decoder is not available in this build")
     buffer = io.BytesIO()
     picture.save(buffer, "ICO", sizes=[(7, 5)])
-    assert decode(tmp_path, buffer.getvalue(), "ico") == (7, 5, list(picture.getdata()))
+    assert decode(tmp_path, buffer.getvalue(), "ico") == (7, 5, rgba_pixels(picture))
 
 
 # ------------------------------------------------------- corrupt variants
@@ -541,6 +546,26 @@ OVERSIZED = [
 def test_oversized_picture_fails_cleanly_in_little_memory(tmp_path, fmt, data):
     result = run_tool(tmp_path, "decode_dump", data, fmt, memory_limit=LIMITED_MEMORY)
     assert (result.returncode, result.stderr.decode()) == (1, FAILED + "\n")
+
+
+# A side of 0 with a huge other side is a picture without pixels: decoded at
+# once, never walked row by row.
+EMPTY = [
+    ("bmp", bmp(info_header(40, 0, 100000, 24), b""), 0, 100000),
+    ("bmp", rle8_bmp(b"\x00\x01", 100000, 0), 100000, 0),
+    ("tga", tga(10, 0, 65535, 24, 0, b""), 0, 65535),
+    ("dds", dds(0, 0xFFFFFFFF, DDPF_FOURCC, b"", b"DXT1"), 0, 0xFFFFFFFF),
+    ("hdr", hdr([], b"-Y 4000000000 +X 0", b""), 0, 4000000000),
+    ("pbm", b"P4 0 4000000000\n", 0, 4000000000),
+    ("pgm", b"P2 0 4000000000 255\n", 0, 4000000000),
+    ("pam", b"P7\nWIDTH 4000000000\nHEIGHT 0\nDEPTH 1\nMAXVAL 255\nENDHDR\n", 4000000000, 0),
+    ("ff", farbfeld(0, 0xFFFFFFFF, []), 0, 0xFFFFFFFF),
+]
+
+
+@pytest.mark.parametrize("fmt,data,width,height", EMPTY, ids=[f"{fmt}-{i}" for i, (fmt, *_) in enumerate(EMPTY)])
+def test_picture_without_pixels_decodes_empty(tmp_path, fmt, data, width, height):
+    assert decode(tmp_path, data, fmt) == (width, height, [])
 
 
 # ------------------------------------------------------- format selection

@@ -154,7 +154,7 @@ DecodeResult read_raw_bits(ByteReader& reader, std::uint64_t width, std::uint64_
     const auto bytes = reader.take(stride * height);
     if (!reader.ok()) return std::nullopt;
     auto image = allocate_image(width, height, PixelLayout::Grey, 8);
-    if (!image) return image;
+    if (!image || image->samples8.empty()) return image;  // no rows to walk when there are no pixels
     std::uint8_t* out = image->samples8.data();
     for (std::size_t y = 0; y < image->height; ++y) {
         const std::uint8_t* row = bytes.data() + y * stride;
