@@ -54,18 +54,7 @@ std::vector<int> winding(const std::vector<Points>& paths, std::size_t w, std::s
     return wind;
 }
 
-void expect_same_elements(const TraceElements& fast, const TraceElements& reference) {
-    ASSERT_EQ(fast.filled.has_value(), reference.filled.has_value());
-    if (fast.filled) {
-        EXPECT_EQ(fast.filled->words, reference.filled->words);
-    }
-    ASSERT_EQ(fast.holes.size(), reference.holes.size());
-    for (std::size_t h = 0; h < fast.holes.size(); ++h) {
-        EXPECT_EQ(fast.holes[h].offset, reference.holes[h].offset);
-        EXPECT_EQ(fast.holes[h].image.width, reference.holes[h].image.width);
-        EXPECT_EQ(fast.holes[h].image.words, reference.holes[h].image.words);
-    }
-}
+TraceElements elements_by_runs(const BitRaster& image) { return find_trace_elements(RunMask::from_bits(image)); }
 
 // (2w + 1) x (2h + 1) lattice of lines enclosing w * h one-pixel holes.
 BitRaster lattice(std::size_t w, std::size_t h) {
@@ -160,6 +149,17 @@ TEST(Trace, OffsetsMoveEveryVertex) {
 
 TEST(Trace, LongOutlinesStop) {
     const std::string stuck = "STUCK: shape should be broken down first without diagonally connected component";
+    // A walk that finds no edge to go on stops instead of spinning.
+    const BitRaster dot = bitmap_from_text("X");
+    OutlineWalker lost(dot, {5, 5}, true);
+    EXPECT_EQ(lost.next_vertex(), (PointI{5, 5}));
+    try {
+        lost.next_vertex();
+        ADD_FAILURE() << "a walk without edges must stop";
+    } catch (const InternalFailure& failure) {
+        EXPECT_EQ(failure.message, stuck);
+    }
+
     for (const bool horizontal : {true, false}) {
         SCOPED_TRACE(horizontal);
         const auto bar = [&](std::size_t length) {
@@ -183,11 +183,12 @@ TEST(Trace, HoleSearchMatchesClustering) {
         BitRaster image = BitRaster::create(w, h);
         for (std::size_t i = 0; i < w * h; ++i) image.set_bit(i, (random() % 1000) < density * 1000);
         SCOPED_TRACE(round);
-        expect_same_elements(find_trace_elements(image), find_trace_elements_by_clustering(image));
+        ASSERT_TRUE(elements_by_runs(image) == find_trace_elements_by_clustering(image));
     }
-    expect_same_elements(find_trace_elements(lattice(302, 217)), find_trace_elements_by_clustering(lattice(302, 217)));
-    EXPECT_EQ(find_trace_elements(lattice(302, 217)).holes.size(), 65534u);
-    for (const auto& search : {find_trace_elements, find_trace_elements_by_clustering}) {
+    const TraceElements many = elements_by_runs(lattice(302, 217));
+    EXPECT_EQ(many.holes.size(), 65534u);
+    EXPECT_TRUE(many == find_trace_elements_by_clustering(lattice(302, 217)));
+    for (const auto& search : {elements_by_runs, find_trace_elements_by_clustering}) {
         try {
             search(lattice(255, 257));
             ADD_FAILURE() << "65,535 holes must overflow";
@@ -227,4 +228,37 @@ TEST(Trace, TracedPathsCoverTheComponent) {
             }
         }
     }
+}
+
+// Pictures kept as runs read like their bits, however they were made.
+TEST(Trace, RunMasksReadLikeBits) {
+    std::mt19937 random(13);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t w = 1 + random() % 90;
+        const std::size_t h = 1 + random() % 9;
+        BitRaster image = BitRaster::create(w, h);
+        for (std::size_t i = 0; i < w * h; ++i) image.set_bit(i, random() % 100 < (round % 2 ? 15 : 70));
+        const RunMask mask = RunMask::from_bits(image);
+        EXPECT_EQ(mask.to_bits().words, image.words);
+        for (std::int32_t y = -1; y <= static_cast<std::int32_t>(h); ++y) {
+            for (std::int32_t x = -2; x <= static_cast<std::int32_t>(w); ++x) {
+                ASSERT_EQ(mask.get_pixel_or_false(x, y), image.get_pixel_or_false(x, y));
+                ASSERT_EQ(mask.get_pixel_pair_or_false(x, y),
+                          std::make_pair(image.get_pixel_or_false(x, y), image.get_pixel_or_false(x + 1, y)));
+            }
+        }
+        for (const Cluster& cluster : find_clusters(image)) {
+            ASSERT_TRUE(RunMask::from_points(cluster.points, cluster.rect) == RunMask::from_bits(cluster.to_mask()));
+            // Both routes of a cluster to its shape give the same paths.
+            TraceParams params;
+            params.mode = round % 3 ? PathMode::None : PathMode::Polygon;
+            const CompoundPath direct = trace_image(cluster.to_mask(), {cluster.rect.left, cluster.rect.top}, params);
+            const CompoundPath sparse =
+                trace_mask(RunMask::from_points(cluster.points, cluster.rect), {cluster.rect.left, cluster.rect.top}, params);
+            ASSERT_EQ(direct.paths, sparse.paths);
+            ASSERT_EQ(cluster.to_shape_path(params).paths, direct.paths);
+        }
+    }
+    EXPECT_FALSE(RunMask::from_bits(bitmap_from_text("../..")).first_set_pixel());
+    EXPECT_EQ(RunMask::from_bits(bitmap_from_text(".../.../..X")).first_set_pixel(), (PointI{2, 2}));
 }

@@ -149,6 +149,12 @@ def test_small_pictures(picture, options, paths):
     assert svg.count("\n") == 4 + len(paths)
 
 
+@pytest.mark.parametrize("size", [(0, 10**12), (10**12, 0)])
+def test_pictures_without_pixels(size):
+    w, h = size
+    assert convert([], size, mode="polygon") == HEADER.format(w=w, h=h) + "</svg>\n"
+
+
 def test_red_channel_alone_decides():
     # Cyan and transparent black are dark; red and (128, 0, 0) are not.
     pixels = [(0, 255, 255, 255), (255, 0, 0, 255), (0, 0, 0, 0), (128, 0, 0, 255), (127, 255, 255, 0)]

@@ -5,7 +5,9 @@
 
 #include "../failure.hpp"
 #include "cluster.hpp"
+#include "run_mask.hpp"
 #include "set_bits.hpp"
+#include "trace_elements.hpp"
 
 namespace glyph {
 
@@ -112,7 +114,12 @@ BitRaster Cluster::to_mask() const {
 }
 
 CompoundPath Cluster::to_shape_path(const TraceParams& params) const {
-    return trace_image(to_mask(), {rect.left, rect.top}, params);
+    // A dense cluster is cut out faster through its bit mask; a sparse one
+    // (a thin stroke across a large rectangle) is built from its points, so
+    // that its cost does not grow with the rectangle's area.
+    const auto area = static_cast<std::size_t>(rect.width()) * static_cast<std::size_t>(rect.height());
+    const RunMask mask = area / 32 <= points.size() ? RunMask::from_bits(to_mask()) : RunMask::from_points(points, rect);
+    return trace_mask(mask, {rect.left, rect.top}, params);
 }
 
 }  // namespace glyph

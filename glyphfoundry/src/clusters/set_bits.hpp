@@ -32,51 +32,33 @@ void for_each_set_bit(const BitRaster& image, std::size_t begin, std::size_t end
     }
 }
 
-// Calls visit(run_begin, run_end) for every maximal run of bits equal to
-// `value` in [begin, end), in increasing order; both bounds are bit indices.
-template <class Visit>
-void for_each_run(const BitRaster& image, std::size_t begin, std::size_t end, bool value, Visit&& visit) {
-    if (begin >= end) return;
+// The first index in [from, end) whose bit equals `value`, or `end`. Whole
+// words of the other value are skipped with one comparison each.
+inline std::size_t find_next_bit(const BitRaster& image, std::size_t from, std::size_t end, bool value) {
+    if (from >= end) return end;
+    const std::uint32_t flip = value ? 0 : ~std::uint32_t{0};
+    std::size_t w = from / 32;
+    std::uint32_t bits = (image.words[w] ^ flip) & (~std::uint32_t{0} << (from % 32));
     const std::size_t last_word = (end - 1) / 32;
-    bool in_run = false;
-    std::size_t run_begin = 0;
-    for (std::size_t w = begin / 32; w <= last_word; ++w) {
-        std::uint32_t bits = word_bits_in_range(image, w, begin, end);
-        if (!value) bits = ~bits;
-        const std::size_t first = w * 32;
-        const std::size_t lo = begin > first ? begin - first : 0;
-        const std::size_t hi = end < first + 32 ? end - first : 32;
-        // Walk the bit positions lo..hi of this word by jumps between changes.
-        std::size_t pos = lo;
-        while (pos < hi) {
-            const std::uint32_t rest = bits >> pos;
-            if (in_run) {
-                const auto ones = static_cast<std::size_t>(std::countr_one(rest));
-                if (pos + ones >= hi) {
-                    pos = hi;
-                } else {
-                    pos += ones;
-                    visit(run_begin, first + pos);
-                    in_run = false;
-                }
-            } else {
-                if (rest == 0) {
-                    pos = hi;
-                } else {
-                    pos += static_cast<std::size_t>(std::countr_zero(rest));
-                    if (pos >= hi) break;
-                    run_begin = first + pos;
-                    in_run = true;
-                }
-            }
-        }
+    while (bits == 0) {
+        if (++w > last_word) return end;
+        bits = image.words[w] ^ flip;
     }
-    if (in_run) visit(run_begin, end);
+    const std::size_t found = w * 32 + static_cast<std::size_t>(std::countr_zero(bits));
+    return found < end ? found : end;
 }
 
-}  // namespace glyph
-
-namespace glyph {
+// Calls visit(run_begin, run_end) for every maximal run of set bits in
+// [begin, end), in increasing order; both bounds are bit indices.
+template <class Visit>
+void for_each_set_run(const BitRaster& image, std::size_t begin, std::size_t end, Visit&& visit) {
+    std::size_t at = find_next_bit(image, begin, end, true);
+    while (at < end) {
+        const std::size_t run_end = find_next_bit(image, at, end, false);
+        visit(at, run_end);
+        at = find_next_bit(image, run_end, end, true);
+    }
+}
 
 // Sets every bit in [begin, end).
 inline void set_bit_range(BitRaster& image, std::size_t begin, std::size_t end) {

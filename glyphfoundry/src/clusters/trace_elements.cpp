@@ -5,7 +5,6 @@
 
 #include "../failure.hpp"
 #include "cluster.hpp"
-#include "set_bits.hpp"
 
 namespace glyph {
 
@@ -82,17 +81,25 @@ private:
     std::uint32_t slot_count_ = 0;
 };
 
-std::vector<BackgroundRun> scan_background(const BitRaster& image, BackgroundScan& scan) {
+// Calls visit(begin, end) for every run of unset pixels of row y.
+template <class Visit>
+void for_each_gap(const RunMask& image, std::size_t y, Visit&& visit) {
+    std::uint32_t gap_begin = 0;
+    for (const PixelRun& run : image.row(y)) {
+        if (run.begin > gap_begin) visit(gap_begin, run.begin);
+        gap_begin = run.end;
+    }
+    if (gap_begin < image.width) visit(gap_begin, static_cast<std::uint32_t>(image.width));
+}
+
+std::vector<BackgroundRun> scan_background(const RunMask& image, BackgroundScan& scan) {
     std::vector<BackgroundRun> runs;
     std::size_t previous_begin = 0;  // runs of the row above: [previous_begin, previous_end)
     std::size_t previous_end = 0;
     for (std::size_t y = 0; y < image.height; ++y) {
-        const std::size_t row = y * image.width;
         const std::size_t row_begin = runs.size();
         std::size_t k = previous_begin;
-        for_each_run(image, row, row + image.width, false, [&](std::size_t begin_index, std::size_t end_index) {
-            const auto x0 = static_cast<std::uint32_t>(begin_index - row);
-            const auto x1 = static_cast<std::uint32_t>(end_index - row);
+        for_each_gap(image, y, [&](std::uint32_t x0, std::uint32_t x1) {
             while (k < previous_end && runs[k].end <= x0) ++k;
             std::size_t j = k;
             std::uint32_t piece = 0;
@@ -121,15 +128,20 @@ std::vector<BackgroundRun> scan_background(const BitRaster& image, BackgroundSca
     return runs;
 }
 
+// Opens the rows of `mask` up to row `rows`: runs added next belong to it.
+void close_rows(RunMask& mask, std::size_t rows) {
+    while (mask.row_start.size() < rows + 1) mask.row_start.push_back(mask.runs.size());
+}
+
 }  // namespace
 
-TraceElements find_trace_elements(const BitRaster& image) {
+TraceElements find_trace_elements(const RunMask& image) {
     TraceElements elements;
     if (image.has_no_pixels()) return elements;
     BackgroundScan scan;
     std::vector<BackgroundRun> runs = scan_background(image, scan);
 
-    // A piece touching a side of the image is outside the component.
+    // A piece touching a side of the picture is outside the component.
     std::vector<bool> outside(scan.piece_count(), false);
     const std::size_t last_row = image.height - 1;
     for (BackgroundRun& run : runs) {
@@ -162,22 +174,38 @@ TraceElements find_trace_elements(const BitRaster& image) {
     }
     elements.holes.reserve(hole_pieces.size());
     for (const Rect& rect : rects) {
-        elements.holes.push_back({BitRaster::create(static_cast<std::size_t>(rect.width()),
-                                                    static_cast<std::size_t>(rect.height())),
-                                  {rect.left, rect.top}});
+        RunMask hole;
+        hole.width = static_cast<std::size_t>(rect.width());
+        hole.height = static_cast<std::size_t>(rect.height());
+        elements.holes.push_back({std::move(hole), {rect.left, rect.top}});
     }
-    BitRaster filled = image;
-    for (const BackgroundRun& run : runs) {
-        const std::uint32_t h = hole_index[run.piece];
-        if (h == NOT_A_HOLE) continue;
-        const std::size_t row = run.row * image.width;
-        set_bit_range(filled, row + run.begin, row + run.end);
-        HoleElement& hole = elements.holes[h];
-        const auto x0 = static_cast<std::size_t>(static_cast<std::int32_t>(run.begin) - hole.offset.x);
-        const auto y = static_cast<std::size_t>(static_cast<std::int32_t>(run.row) - hole.offset.y);
-        const std::size_t hole_row = y * hole.image.width;
-        set_bit_range(hole.image, hole_row + x0, hole_row + x0 + (run.end - run.begin));
+    // The filled component: every row is set between the runs of outside
+    // background. Holes get their runs in their own coordinates.
+    RunMask filled;
+    filled.width = image.width;
+    filled.height = image.height;
+    std::size_t next = 0;
+    for (std::size_t y = 0; y < image.height; ++y) {
+        filled.row_start.push_back(filled.runs.size());
+        std::uint32_t set_from = 0;
+        for (; next < runs.size() && runs[next].row == y; ++next) {
+            const BackgroundRun& run = runs[next];
+            const std::uint32_t h = hole_index[run.piece];
+            if (h == NOT_A_HOLE) {
+                if (run.begin > set_from) filled.runs.push_back({set_from, run.begin});
+                set_from = run.end;
+                continue;
+            }
+            HoleElement& hole = elements.holes[h];
+            const auto hole_row = static_cast<std::size_t>(static_cast<std::int32_t>(run.row) - hole.offset.y);
+            close_rows(hole.image, hole_row);
+            const auto shift = static_cast<std::uint32_t>(hole.offset.x);
+            hole.image.runs.push_back({run.begin - shift, run.end - shift});
+        }
+        if (set_from < image.width) filled.runs.push_back({set_from, static_cast<std::uint32_t>(image.width)});
     }
+    filled.row_start.push_back(filled.runs.size());
+    for (HoleElement& hole : elements.holes) close_rows(hole.image, hole.image.height);
     elements.filled = std::move(filled);
     return elements;
 }
@@ -194,9 +222,9 @@ TraceElements find_trace_elements_by_clustering(const BitRaster& image) {
         for (const PointI p : piece.points) {
             filled.set_pixel(static_cast<std::size_t>(p.x), static_cast<std::size_t>(p.y), true);
         }
-        elements.holes.push_back({piece.to_mask(), {r.left, r.top}});
+        elements.holes.push_back({RunMask::from_bits(piece.to_mask()), {r.left, r.top}});
     }
-    if (!elements.holes.empty()) elements.filled = std::move(filled);
+    if (!elements.holes.empty()) elements.filled = RunMask::from_bits(filled);
     return elements;
 }
 
