@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include "bitmap_from_text.hpp"
@@ -29,6 +31,64 @@ BitRaster tiled(std::string_view block, std::size_t copies_down) {
             for (std::size_t x = 0; x < one.width; ++x)
                 if (one.get_pixel(x, y)) image.set_pixel(x, c * one.height + y, true);
     return image;
+}
+
+// The clustering as it reads: a 16-bit label per pixel, relabelled on every
+// merge.
+std::vector<Cluster> find_clusters_reference(const BitRaster& image) {
+    const std::size_t w = image.width;
+    std::vector<std::uint16_t> labels(w * image.height, 0);
+    std::vector<Cluster> slots;
+    std::uint32_t next = 0;
+    const auto absorb = [&](std::uint16_t from, std::uint16_t into) {
+        for (const PointI p : slots[from].points) labels[static_cast<std::size_t>(p.y) * w + static_cast<std::size_t>(p.x)] = into;
+        slots[into].points.insert(slots[into].points.end(), slots[from].points.begin(), slots[from].points.end());
+        slots[into].rect.union_with(slots[from].rect);
+        slots[from] = {};
+    };
+    for (std::size_t y = 0; y < image.height; ++y) {
+        for (std::size_t x = 0; x < w; ++x) {
+            if (!image.get_pixel(x, y)) continue;
+            const auto xi = static_cast<std::int32_t>(x);
+            const auto yi = static_cast<std::int32_t>(y);
+            const bool up = image.get_pixel_or_false(xi, yi - 1);
+            const bool left = image.get_pixel_or_false(xi - 1, yi);
+            std::uint16_t slot = 0;
+            if (up && left) {
+                const std::uint16_t u = labels[(y - 1) * w + x];
+                const std::uint16_t l = labels[y * w + x - 1];
+                slot = u;
+                if (u != l) {
+                    if (slots[l].size() > slots[u].size()) {
+                        absorb(u, l);
+                        slot = l;
+                    } else {
+                        absorb(l, u);
+                        if (next > 0 && l == next - 1 && slots.size() == next) next = l;
+                    }
+                }
+            } else if (up || left) {
+                slot = up ? labels[(y - 1) * w + x] : labels[y * w + x - 1];
+            } else {
+                Cluster fresh{{{xi, yi}}, {xi, yi, xi + 1, yi + 1}};
+                if (next < slots.size()) {
+                    slots[next] = std::move(fresh);
+                } else {
+                    slots.push_back(std::move(fresh));
+                }
+                labels[y * w + x] = static_cast<std::uint16_t>(next);
+                if (++next == 65535) throw InternalFailure("overflow", "");
+                continue;
+            }
+            slots[slot].points.push_back({xi, yi});
+            slots[slot].rect.include_pixel(xi, yi);
+            labels[y * w + x] = slot;
+        }
+    }
+    std::vector<Cluster> result;
+    for (Cluster& c : slots)
+        if (!c.points.empty()) result.push_back(std::move(c));
+    return result;
 }
 
 std::string overflow_message(const BitRaster& image) {
@@ -113,4 +173,40 @@ TEST(FindClusters, SlotLimitAndReuse) {
     // absorbs the upper one and both slots stay used up.
     EXPECT_EQ(find_clusters(tiled(".X/XX/..", 40000)).size(), 40000u);
     EXPECT_EQ(overflow_message(tiled("..X/XXX/...", 40000)), "overflow");
+}
+
+TEST(FindClusters, MatchesPixelLabelling) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 2000; ++round) {
+        const std::size_t w = 1 + random() % 16;
+        const std::size_t h = 1 + random() % 16;
+        const unsigned density = 20 + random() % 75;
+        BitRaster image = BitRaster::create(w, h);
+        for (std::size_t i = 0; i < w * h; ++i) image.set_bit(i, random() % 100 < density);
+        const std::vector<Cluster> fast = find_clusters(image);
+        const std::vector<Cluster> reference = find_clusters_reference(image);
+        ASSERT_EQ(fast.size(), reference.size()) << "round " << round;
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            ASSERT_EQ(fast[i].points, reference[i].points) << "round " << round;
+            ASSERT_EQ(fast[i].rect, reference[i].rect) << "round " << round;
+        }
+    }
+    // Near the slot limit, where reuse decides whether the scan stops.
+    for (const std::size_t blocks : {32766u, 32767u, 32768u}) {
+        for (const char* block : {".X/XX/..", "..X/XXX/...", "X.X/XXX/..."}) {
+            SCOPED_TRACE(block);
+            const BitRaster image = tiled(block, blocks);
+            std::string reference_outcome;
+            std::size_t reference_count = 0;
+            try {
+                reference_count = find_clusters_reference(image).size();
+            } catch (const InternalFailure& failure) {
+                reference_outcome = failure.message;
+            }
+            EXPECT_EQ(overflow_message(image), reference_outcome);
+            if (reference_outcome.empty()) {
+                EXPECT_EQ(find_clusters(image).size(), reference_count);
+            }
+        }
+    }
 }

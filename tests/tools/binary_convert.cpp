@@ -58,11 +58,13 @@ std::optional<glyph::RgbaRaster> read_netpbm(const char* path) {
     const std::size_t row_bytes = bitmap ? (width + 7) / 8 : width;
     if (data.size() < at + row_bytes * height) return std::nullopt;
     glyph::RgbaRaster image = glyph::RgbaRaster::create(width, height);
+    std::uint8_t* out = image.pixels.data();
     for (std::size_t y = 0; y < height; ++y) {
-        for (std::size_t x = 0; x < width; ++x) {
-            const unsigned char* row = &data[at + y * row_bytes];
+        const unsigned char* row = &data[at + y * row_bytes];
+        for (std::size_t x = 0; x < width; ++x, out += 4) {
             const auto grey = static_cast<std::uint8_t>(bitmap ? ((row[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255) : row[x]);
-            image.set_pixel(x, y, {grey, grey, grey, 255});
+            out[0] = out[1] = out[2] = grey;
+            out[3] = 255;
         }
     }
     return image;
