@@ -15,9 +15,13 @@ for anything slower than two seconds): the machine is shared, and CPU time
 suffers less from other load than wall time. For pixmorf they cover the
 conversion and the SVG text, not the reading of the input; for potrace the
 whole process. Peak resident memory is taken with resource.getrusage in a
-subprocess, from one run each. With --instructions the growth check also
-counts the instructions of pixmorf's conversion under valgrind (slow, but
-independent of the load on the machine).
+subprocess, from one run each.
+
+The growth check converts each picture tiled two by two (four times the
+pixels, the same content) and compares the times, also for the conversion
+without the SVG text. With --instructions it also counts the instructions
+of pixmorf's conversion and SVG text under valgrind (slow, but independent
+of the load on the machine).
 """
 
 import argparse

@@ -149,6 +149,15 @@ def test_small_pictures(picture, options, paths):
     assert svg.count("\n") == 4 + len(paths)
 
 
+def test_splines_of_fewer_than_four_points_are_dropped():
+    # A single pixel fits no segment; its shape is still written, empty. A
+    # 2 x 1 bar gives one segment (4 points) and is kept, at its position.
+    svg = convert(*from_text("X..XX"), filter_speckle=0)
+    (single, bar) = path_lines(svg)
+    assert single == ("", "0,0")
+    assert re.fullmatch(r"M0 0 C(\S+ ){6}Z ", bar[0]) and bar[1] == "3,0"
+
+
 @pytest.mark.parametrize("size", [(0, 10**12), (10**12, 0)])
 def test_pictures_without_pixels(size):
     w, h = size
