@@ -1,0 +1,302 @@
+#include "builder.hpp"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <utility>
+
+#include "../failure.hpp"
+
+namespace glyph {
+
+namespace {
+
+std::uint32_t saturate_u32(std::size_t value) {
+    return value > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                              : static_cast<std::uint32_t>(value);
+}
+
+// Sort key of a merge candidate: difference first, then index, mixed into
+// one number so that a large index can outrank a smaller difference.
+std::int64_t candidate_key(const MergeCandidate& c) {
+    return std::int64_t{c.difference} * 65535 + std::int64_t{c.index};
+}
+
+}  // namespace
+
+ClusterBuilder::ClusterBuilder(BuilderSettings settings)
+    : image_(std::move(settings.image)),
+      transparent_key_(settings.transparent_key),
+      merge_area_limit_(settings.merge_area_limit),
+      pixels_per_step_(settings.pixels_per_step),
+      diagonal_joining_(settings.diagonal_joining),
+      discard_keyed_(settings.discard_keyed),
+      same_color_(std::move(settings.same_color)),
+      color_difference_(std::move(settings.color_difference)),
+      emit_as_layer_(std::move(settings.emit_as_layer)),
+      treat_as_hole_(std::move(settings.treat_as_hole)) {
+    const std::size_t pixel_count = image_.pixel_count();
+    if (pixel_count > std::numeric_limits<std::uint32_t>::max()) {
+        throw MemoryLimitExceeded("the picture has too many pixels for colour clustering");
+    }
+    pixel_count_ = static_cast<std::uint32_t>(pixel_count);
+    width_ = saturate_u32(image_.width);
+    height_ = saturate_u32(image_.height);
+    keying_ = transparent_key_ != Color{0, 0, 0, 0};
+    clusters_.resize(1);
+    pixel_owner_.assign(pixel_count, 0);
+    level_cursor_ = levels_.end();
+}
+
+bool ClusterBuilder::step() {
+    switch (stage_) {
+        case BuildStage::PixelPass: pixel_step(); return false;
+        case BuildStage::MergePass: merge_step(); return false;
+        case BuildStage::Finished: return true;
+    }
+    return true;
+}
+
+ClusterSet ClusterBuilder::finish() && {
+    ClusterSet result;
+    result.width = width_;
+    result.height = height_;
+    result.image = std::move(image_);
+    result.clusters = std::move(clusters_);
+    result.pixel_owner = std::move(pixel_owner_);
+    result.output_order = std::move(output_order_);
+    if (keying_ && !discard_keyed_) result.keyed_cluster_color = transparent_key_;
+    return result;
+}
+
+std::vector<AreaLevel> ClusterBuilder::area_levels() const {
+    std::vector<AreaLevel> out;
+    out.reserve(levels_.size());
+    for (const auto& [area, level] : levels_) out.push_back({area, level.count});
+    return out;
+}
+
+std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
+    const std::vector<std::uint32_t>& pixels = clusters_[c].pixels;
+    std::vector<std::uint32_t> found;
+    if (pixels.empty()) return found;
+    const std::uint32_t own = pixel_owner_[pixels.front()];
+    const std::uint32_t w = width_;
+    auto consider = [&](std::uint32_t q) {
+        const std::uint32_t o = pixel_owner_[q];
+        if (o != 0 && o != own && (found.empty() || found.back() != o)) found.push_back(o);
+    };
+    for (std::uint32_t p : pixels) {
+        const std::uint32_t x = p % w;
+        const std::uint32_t y = p / w;
+        if (p >= w) consider(p - w);
+        if (y + 1 < height_) consider(p + w);
+        if (x > 0) consider(p - 1);
+        if (x + 1 < w) consider(p + 1);
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
+    ColorCluster& source = clusters_[from];
+    ColorCluster& target = clusters_[to];
+    for (std::uint32_t p : source.pixels) pixel_owner_[p] = to;
+    target.pixels.insert(target.pixels.end(), source.pixels.begin(), source.pixels.end());
+    target.sum.add(source.sum);
+    target.rect.union_with(source.rect);
+    std::vector<std::uint32_t>().swap(source.pixels);
+    source.rect = Rect{};
+    source.sum = ColorTotal{};
+}
+
+void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow) {
+    if (!as_layer) {
+        clusters_[to].remainder.add(clusters_[from].remainder);
+        merge_into(from, to);
+        return;
+    }
+    // A layer hands its pixels to `to` but keeps its own list, colour and
+    // rectangle for drawing; `to` does not take on its colour.
+    ColorCluster& layer = clusters_[from];
+    ColorCluster& target = clusters_[to];
+    for (std::uint32_t p : layer.pixels) pixel_owner_[p] = to;
+    target.pixels.insert(target.pixels.end(), layer.pixels.begin(), layer.pixels.end());
+    target.sum.add(layer.sum);
+    target.rect.union_with(layer.rect);
+    if (hollow) target.holes.insert(target.holes.end(), layer.pixels.begin(), layer.pixels.end());
+}
+
+void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
+    ColorCluster fresh;
+    fresh.add_pixel(i, color, x, y);
+    if (next_slot_ < clusters_.size()) clusters_[next_slot_] = std::move(fresh);
+    else clusters_.push_back(std::move(fresh));
+    pixel_owner_[i] = next_slot_;
+    ++next_slot_;
+}
+
+void ClusterBuilder::pixel_step() {
+    // A zero slice would never end the pass.
+    const std::uint64_t slice = std::max<std::uint32_t>(pixels_per_step_, 1);
+    const std::uint64_t end = std::min<std::uint64_t>(cursor_ + slice, pixel_count_);
+    const std::uint32_t w = width_;
+    for (std::uint64_t ii = cursor_; ii < end; ++ii) {
+        const auto i = static_cast<std::uint32_t>(ii);
+        const std::uint32_t x = i % w;
+        const std::uint32_t y = i / w;
+        const auto xi = static_cast<std::int32_t>(x);
+        const auto yi = static_cast<std::int32_t>(y);
+        const Color cur = image_.pixel_at(i);
+        const bool has_up = y > 0;
+        const bool has_left = x > 0;
+        const bool has_upleft = has_up && has_left;
+        const Color up = has_up ? image_.pixel_at(i - w) : Color{};
+        const Color left = has_left ? image_.pixel_at(i - 1) : Color{};
+        const Color upleft = has_upleft ? image_.pixel_at(i - w - 1) : Color{};
+        std::uint32_t up_c = has_up ? pixel_owner_[i - w] : 0;
+        std::uint32_t left_c = has_left ? pixel_owner_[i - 1] : 0;
+        // Read before the merge below and deliberately not updated by it.
+        const std::uint32_t upleft_c = has_upleft ? pixel_owner_[i - w - 1] : 0;
+
+        // The pixel shows that the clusters above and to the left touch.
+        if (has_up && has_left && left_c != up_c && same_color_(left, up) &&
+            (diagonal_joining_ || (same_color_(cur, left) && same_color_(cur, up)))) {
+            if (clusters_[left_c].size() > clusters_[up_c].size()) {
+                merge_into(up_c, left_c);
+                up_c = left_c;
+            } else {
+                merge_into(left_c, up_c);
+                // Reuse the emptied last slot for the next new cluster.
+                if (left_c == next_slot_ - 1 && clusters_.size() == next_slot_) next_slot_ = left_c;
+                left_c = up_c;
+            }
+        }
+
+        if (is_keyed(cur)) {
+            if (!discard_keyed_) clusters_[0].add_pixel(i, cur, xi, yi);  // owner stays 0
+            continue;
+        }
+
+        const bool matches_upleft = has_upleft && same_color_(cur, upleft);
+        if (matches_upleft && same_color_(cur, up)) {
+            pixel_owner_[i] = up_c;
+            clusters_[up_c].add_pixel(i, cur, xi, yi);
+        } else if (matches_upleft && same_color_(cur, left)) {
+            pixel_owner_[i] = left_c;
+            clusters_[left_c].add_pixel(i, cur, xi, yi);
+        } else if (diagonal_joining_ && matches_upleft) {
+            pixel_owner_[i] = upleft_c;
+            clusters_[upleft_c].add_pixel(i, cur, xi, yi);
+            // The up-left cluster may be the slot just emptied and marked for
+            // reuse; the pixel revives it, so the next new cluster must not
+            // take the slot over.
+            if (upleft_c == next_slot_ && next_slot_ < clusters_.size()) next_slot_ = upleft_c + 1;
+        } else {
+            add_to_new_cluster(i, cur, xi, yi);
+        }
+    }
+    cursor_ += slice;
+    if (cursor_ < pixel_count_) return;
+    end_pixel_pass();
+}
+
+void ClusterBuilder::end_pixel_pass() {
+    for (ColorCluster& cluster : clusters_) cluster.remainder = cluster.sum;
+    const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    for (std::uint32_t k = 0; k < cluster_count; ++k) {
+        const std::uint32_t area = clusters_[k].size();
+        if (area == 0) continue;
+        Level& level = levels_[area];
+        ++level.count;
+        level.arrivals.push_back(k);
+    }
+    if (merge_area_limit_ == 0) {
+        // No merging: every cluster is emitted, by area, then index.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
+        for (std::uint32_t k = 0; k < cluster_count; ++k) {
+            const std::uint64_t area = clusters_[k].size();
+            if (area != 0) keyed.emplace_back(area * 65535 + k, k);
+        }
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& entry : keyed) output_order_.push_back(entry.second);
+        stage_ = BuildStage::Finished;
+        return;
+    }
+    stage_ = BuildStage::MergePass;
+    cursor_ = 0;
+    level_cursor_ = levels_.begin();
+}
+
+void ClusterBuilder::merge_step() {
+    const std::uint64_t levels_this_step = std::max<std::uint64_t>(cursor_ / 16, 1);
+    if (levels_.empty()) {
+        stage_ = BuildStage::Finished;
+        cursor_ = 0;
+        return;
+    }
+    for (std::uint64_t done = 0;;) {
+        visit_level(level_cursor_);
+        ++cursor_;
+        ++level_cursor_;
+        if (level_cursor_ == levels_.end()) {
+            stage_ = BuildStage::Finished;
+            cursor_ = 0;
+            return;
+        }
+        if (++done == levels_this_step) return;
+    }
+}
+
+void ClusterBuilder::visit_level(Levels::iterator level) {
+    // The clusters whose pixel count is this level's area are exactly those
+    // that arrived here and have not moved on. None can arrive while the level
+    // is visited: a cluster that absorbs one of this area grows beyond it.
+    std::vector<std::uint32_t> arrivals = std::move(level->second.arrivals);
+    level->second.arrivals = {};
+    if (level->second.count == 0) return;
+    std::sort(arrivals.begin(), arrivals.end());
+    arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
+    const std::uint64_t area = level->first;
+    for (std::uint32_t k : arrivals) {
+        if (clusters_[k].size() == area) merge_cluster(k, level);
+    }
+}
+
+void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
+    if (level->first > merge_area_limit_) {
+        output_order_.push_back(k);
+        return;
+    }
+    const Color color = clusters_[k].sum.average();
+    const std::vector<std::uint32_t> neighbour_list = neighbours(k);
+    if (neighbour_list.empty()) {
+        const bool last_level = std::next(level) == levels_.end();
+        if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
+        return;
+    }
+    std::vector<MergeCandidate> candidates;
+    candidates.reserve(neighbour_list.size());
+    for (std::uint32_t n : neighbour_list) {
+        candidates.push_back({n, color_difference_(color, clusters_[n].sum.average())});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const MergeCandidate& a, const MergeCandidate& b) { return candidate_key(a) < candidate_key(b); });
+    const std::uint32_t best = candidates.front().index;
+
+    bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, clusters_[k], candidates);
+    if (keeps_keyed_cluster(k)) as_layer = true;
+    const bool hollow = treat_as_hole_(*this, clusters_[k], candidates);
+    if (as_layer) output_order_.push_back(k);
+
+    const auto old_level = levels_.find(clusters_[best].size());
+    if (old_level != levels_.end()) --old_level->second.count;
+    absorb(k, best, as_layer, hollow);
+    Level& grown = levels_[clusters_[best].size()];
+    ++grown.count;
+    grown.arrivals.push_back(best);
+}
+
+}  // namespace glyph

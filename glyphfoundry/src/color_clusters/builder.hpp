@@ -1,0 +1,128 @@
+#pragma once
+// The colour-clustering engine: a raster pass that groups pixels of similar
+// colour, then a merge pass that folds clusters into their most similar
+// neighbours by area, recording which clusters are emitted as shapes. All
+// colour policy comes in as four callables.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "../image/format/rgba_raster.hpp"
+#include "cluster.hpp"
+#include "container.hpp"
+
+namespace glyph {
+
+// A neighbour of the cluster being merged and its colour difference.
+struct MergeCandidate {
+    std::uint32_t index = 0;
+    std::int32_t difference = 0;
+    bool operator==(const MergeCandidate&) const = default;
+};
+
+// How many clusters reached a given pixel count.
+struct AreaLevel {
+    std::uint64_t area = 0;
+    std::uint64_t count = 0;
+    bool operator==(const AreaLevel&) const = default;
+};
+
+class ClusterBuilder;
+
+using SameColor = std::function<bool(Color, Color)>;
+using ColorDifference = std::function<std::int32_t(Color, Color)>;
+// (builder, cluster being merged, candidates most similar first) -> decision
+using MergeDecision =
+    std::function<bool(const ClusterBuilder&, const ColorCluster&, std::span<const MergeCandidate>)>;
+
+inline constexpr std::uint32_t NO_MERGE_AREA_LIMIT = 4294967295u;
+
+struct BuilderSettings {
+    RgbaRaster image;
+    Color transparent_key;  // (0, 0, 0, 0): nothing is keyed
+    std::uint32_t merge_area_limit = NO_MERGE_AREA_LIMIT;
+    std::uint32_t pixels_per_step = 25600;
+    bool diagonal_joining = false;
+    bool discard_keyed = false;
+    SameColor same_color;
+    ColorDifference color_difference;
+    MergeDecision emit_as_layer;
+    MergeDecision treat_as_hole;
+};
+
+enum class BuildStage : std::uint8_t { PixelPass, MergePass, Finished };
+
+class ClusterBuilder {
+public:
+    // Stops with MemoryLimitExceeded for a picture whose pixels a 32-bit
+    // index cannot address.
+    explicit ClusterBuilder(BuilderSettings settings);
+
+    // One bounded slice of work; true once finished (and then nothing is done).
+    bool step();
+    // The result; call only after step() returned true.
+    ClusterSet finish() &&;
+
+    std::uint32_t width() const { return width_; }
+    std::uint32_t height() const { return height_; }
+    BuildStage stage() const { return stage_; }
+    const std::vector<ColorCluster>& clusters() const { return clusters_; }
+    const std::vector<std::uint32_t>& pixel_owner() const { return pixel_owner_; }
+    const std::vector<std::uint32_t>& output_order() const { return output_order_; }
+    std::vector<AreaLevel> area_levels() const;
+    bool keying_active() const { return keying_; }
+
+    // Owners of the pixels next to cluster c, other than 0 and c's own owner,
+    // ascending and distinct. c must have a pixel.
+    std::vector<std::uint32_t> neighbours(std::uint32_t c) const;
+
+private:
+    // Per area: how many clusters reached it (only decides whether the level
+    // is visited) and the clusters that arrived at it, to be visited in index
+    // order. Levels are only ever added ahead of the one being visited.
+    struct Level {
+        std::uint64_t count = 0;
+        std::vector<std::uint32_t> arrivals;
+    };
+    using Levels = std::map<std::uint64_t, Level>;
+
+    void pixel_step();
+    void end_pixel_pass();
+    void merge_step();
+    void visit_level(Levels::iterator level);
+    void merge_cluster(std::uint32_t k, Levels::iterator level);
+    void merge_into(std::uint32_t from, std::uint32_t to);
+    void absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow);
+    void add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
+    bool is_keyed(Color c) const { return keying_ && c == transparent_key_; }
+    // Cluster 0 holds the keyed pixels and must come out as a shape of its own.
+    bool keeps_keyed_cluster(std::uint32_t k) const { return k == 0 && keying_ && !discard_keyed_; }
+
+    RgbaRaster image_;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    std::uint32_t pixel_count_ = 0;
+    std::vector<ColorCluster> clusters_;
+    std::vector<std::uint32_t> pixel_owner_;
+    std::vector<std::uint32_t> output_order_;
+    Levels levels_;
+    Levels::iterator level_cursor_;
+    BuildStage stage_ = BuildStage::PixelPass;
+    std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level
+    std::uint32_t next_slot_ = 1;
+
+    Color transparent_key_;
+    bool keying_ = false;
+    std::uint32_t merge_area_limit_;
+    std::uint32_t pixels_per_step_;
+    bool diagonal_joining_;
+    bool discard_keyed_;
+    SameColor same_color_;
+    ColorDifference color_difference_;
+    MergeDecision emit_as_layer_;
+    MergeDecision treat_as_hole_;
+};
+
+}  // namespace glyph

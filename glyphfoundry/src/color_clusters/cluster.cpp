@@ -1,0 +1,125 @@
+#include "cluster.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+#include "../clusters/cluster.hpp"
+
+namespace glyph {
+
+namespace {
+
+struct PixelXY {
+    std::int64_t x;
+    std::int64_t y;
+};
+
+PixelXY coordinates(std::uint32_t index, std::uint32_t width) {
+    return {static_cast<std::int64_t>(index % width), static_cast<std::int64_t>(index / width)};
+}
+
+bool inside(const Rect& rect, PixelXY p) {
+    return p.x >= rect.left && p.x < rect.right && p.y >= rect.top && p.y < rect.bottom;
+}
+
+// Mask cells of the dense count: outside the set, in the set, in the set and
+// already counted (so that a repeated index is counted once, like a mask bit).
+enum Cell : std::uint8_t { Unset = 0, Set = 1, Counted = 2 };
+
+// Boundary count with a byte mask of the rectangle: linear when the cluster
+// fills a fair share of its rectangle.
+std::uint32_t dense_edge_count(const ColorCluster& cluster, std::uint32_t width) {
+    const Rect& rect = cluster.rect;
+    const std::int64_t mask_width = rect.width();
+    std::vector<std::uint8_t> cells(static_cast<std::size_t>(mask_width * rect.height()), Unset);
+    auto cell_of = [&](PixelXY p) { return static_cast<std::size_t>((p.y - rect.top) * mask_width + (p.x - rect.left)); };
+    for (std::uint32_t index : cluster.pixels) {
+        const PixelXY p = coordinates(index, width);
+        if (inside(rect, p)) cells[cell_of(p)] = Set;
+    }
+    for (std::uint32_t index : cluster.holes) {
+        const PixelXY p = coordinates(index, width);
+        if (inside(rect, p)) cells[cell_of(p)] = Unset;
+    }
+    auto is_set = [&](PixelXY p) { return inside(rect, p) && cells[cell_of(p)] != Unset; };
+    std::uint32_t count = 0;
+    for (std::uint32_t index : cluster.pixels) {
+        const PixelXY p = coordinates(index, width);
+        if (!inside(rect, p)) continue;
+        std::uint8_t& cell = cells[cell_of(p)];
+        if (cell != Set) continue;
+        cell = Counted;
+        const bool interior = is_set({p.x - 1, p.y}) && is_set({p.x + 1, p.y}) && is_set({p.x, p.y - 1}) &&
+                              is_set({p.x, p.y + 1});
+        if (!interior) ++count;
+    }
+    return count;
+}
+
+// Boundary count from the sorted pixel indices: for clusters spread thinly
+// over a large rectangle, where a mask would cost far more than the pixels.
+std::uint32_t sparse_edge_count(const ColorCluster& cluster, std::uint32_t width) {
+    const Rect& rect = cluster.rect;
+    std::vector<std::uint32_t> pixels = cluster.pixels;
+    std::sort(pixels.begin(), pixels.end());
+    pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
+    std::vector<std::uint32_t> holes = cluster.holes;
+    std::sort(holes.begin(), holes.end());
+    std::vector<std::uint32_t> set;
+    set.reserve(pixels.size());
+    std::set_difference(pixels.begin(), pixels.end(), holes.begin(), holes.end(), std::back_inserter(set));
+
+    auto contains = [&](std::int64_t x, std::int64_t y) {
+        if (!inside(rect, {x, y})) return false;
+        const auto index = static_cast<std::uint32_t>(y * width + x);
+        return std::binary_search(set.begin(), set.end(), index);
+    };
+    std::uint32_t count = 0;
+    for (std::uint32_t index : set) {
+        const PixelXY p = coordinates(index, width);
+        if (!inside(rect, p)) continue;
+        const bool interior = contains(p.x - 1, p.y) && contains(p.x + 1, p.y) && contains(p.x, p.y - 1) &&
+                              contains(p.x, p.y + 1);
+        if (!interior) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+BitRaster ColorCluster::to_mask(std::uint32_t image_width, bool leave_out_holes) const {
+    BitRaster mask = BitRaster::create(static_cast<std::size_t>(rect.width()), static_cast<std::size_t>(rect.height()));
+    if (mask.has_no_pixels()) return mask;
+    auto place = [&](std::uint32_t index, bool value) {
+        const PixelXY p = coordinates(index, image_width);
+        if (!inside(rect, p)) return;
+        mask.set_pixel(static_cast<std::size_t>(p.x - rect.left), static_cast<std::size_t>(p.y - rect.top), value);
+    };
+    for (std::uint32_t index : pixels) place(index, true);
+    if (leave_out_holes) {
+        for (std::uint32_t index : holes) place(index, false);
+    }
+    return mask;
+}
+
+std::uint32_t ColorCluster::edge_pixel_count(std::uint32_t image_width) const {
+    if (pixels.empty() || image_width == 0) return 0;
+    const auto area = static_cast<std::uint64_t>(rect.width()) * static_cast<std::uint64_t>(rect.height());
+    if (area <= 8 * static_cast<std::uint64_t>(pixels.size()) + 4096) return dense_edge_count(*this, image_width);
+    return sparse_edge_count(*this, image_width);
+}
+
+CompoundPath ColorCluster::to_shape_path(std::uint32_t image_width, bool leave_out_holes,
+                                         const TraceParams& params) const {
+    CompoundPath shape;
+    const BitRaster mask = to_mask(image_width, leave_out_holes);
+    if (mask.has_no_pixels()) return shape;
+    for (const Cluster& piece : find_clusters(mask)) {
+        const PointI offset = wrapping_add({piece.rect.left, piece.rect.top}, {rect.left, rect.top});
+        CompoundPath traced = trace_image(piece.to_mask(), offset, params);
+        for (SubPath& path : traced.paths) shape.append(std::move(path));
+    }
+    return shape;
+}
+
+}  // namespace glyph

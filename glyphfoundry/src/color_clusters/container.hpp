@@ -1,0 +1,35 @@
+#pragma once
+// The finished result of colour clustering.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "../image/format/rgba_raster.hpp"
+#include "cluster.hpp"
+
+namespace glyph {
+
+struct ClusterSet {
+    RgbaRaster image;                         // the image that was clustered
+    std::vector<ColorCluster> clusters;       // every slot, cluster 0 and empty slots included
+    std::vector<std::uint32_t> pixel_owner;   // final owner of each pixel
+    std::vector<std::uint32_t> output_order;  // emitted clusters, in emission order
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // When set, cluster 0 holds keyed pixels and is painted in this colour, so
+    // that a repaint keeps them recognisable as transparent.
+    std::optional<Color> keyed_cluster_color;
+
+    // Emitted clusters from the last emitted to the first: backgrounds first,
+    // the layers emitted early on top. `visit(index, cluster)`.
+    template <class Visit>
+    void visit_emitted(Visit visit) const {
+        for (auto it = output_order.rbegin(); it != output_order.rend(); ++it) visit(*it, clusters[*it]);
+    }
+
+    // A raster of the image's size, all (0, 0, 0, 0), with every emitted
+    // cluster painted in its colour in visiting order (later ones win).
+    RgbaRaster paint_image() const;
+};
+
+}  // namespace glyph
