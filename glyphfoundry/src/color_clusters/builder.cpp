@@ -43,6 +43,9 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     width_ = saturate_u32(image_.width);
     height_ = saturate_u32(image_.height);
     keying_ = transparent_key_ != Color{0, 0, 0, 0};
+    // At most one new cluster per pixel: reserving the bound (address space
+    // only until used) spares the pass the copies of a growing list.
+    clusters_.reserve(pixel_count + 1);
     clusters_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
     level_cursor_ = levels_.end();
@@ -77,9 +80,15 @@ std::vector<AreaLevel> ClusterBuilder::area_levels() const {
 }
 
 std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
-    const std::vector<std::uint32_t>& pixels = clusters_[c].pixels;
     std::vector<std::uint32_t> found;
-    if (pixels.empty()) return found;
+    collect_neighbours(c, found);
+    return found;
+}
+
+void ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
+    found.clear();
+    const std::vector<std::uint32_t>& pixels = clusters_[c].pixels;
+    if (pixels.empty()) return;
     const std::uint32_t own = pixel_owner_[pixels.front()];
     const std::uint32_t w = width_;
     auto consider = [&](std::uint32_t q) {
@@ -87,8 +96,8 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
         if (o != 0 && o != own && (found.empty() || found.back() != o)) found.push_back(o);
     };
     for (std::uint32_t p : pixels) {
-        const std::uint32_t x = p % w;
         const std::uint32_t y = p / w;
+        const std::uint32_t x = p - y * w;
         if (p >= w) consider(p - w);
         if (y + 1 < height_) consider(p + w);
         if (x > 0) consider(p - 1);
@@ -96,7 +105,6 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     }
     std::sort(found.begin(), found.end());
     found.erase(std::unique(found.begin(), found.end()), found.end());
-    return found;
 }
 
 void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
@@ -142,10 +150,18 @@ void ClusterBuilder::pixel_step() {
     const std::uint64_t slice = std::max<std::uint32_t>(pixels_per_step_, 1);
     const std::uint64_t end = std::min<std::uint64_t>(cursor_ + slice, pixel_count_);
     const std::uint32_t w = width_;
-    for (std::uint64_t ii = cursor_; ii < end; ++ii) {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    if (cursor_ < end) {
+        y = static_cast<std::uint32_t>(cursor_ / w);
+        x = static_cast<std::uint32_t>(cursor_ - std::uint64_t{y} * w);
+    }
+    for (std::uint64_t ii = cursor_; ii < end; ++ii, ++x) {
+        if (x == w) {
+            x = 0;
+            ++y;
+        }
         const auto i = static_cast<std::uint32_t>(ii);
-        const std::uint32_t x = i % w;
-        const std::uint32_t y = i / w;
         const auto xi = static_cast<std::int32_t>(x);
         const auto yi = static_cast<std::int32_t>(y);
         const Color cur = image_.pixel_at(i);
@@ -205,11 +221,34 @@ void ClusterBuilder::pixel_step() {
 void ClusterBuilder::end_pixel_pass() {
     for (ColorCluster& cluster : clusters_) cluster.remainder = cluster.sum;
     const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    // Count clusters per area (small areas in a flat table, as most are),
+    // then fill every level's arrivals in index order.
+    constexpr std::uint32_t SMALL_AREAS = 4096;
+    std::vector<std::uint64_t> small_counts(SMALL_AREAS, 0);
+    std::map<std::uint64_t, std::uint64_t> large_counts;
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         const std::uint32_t area = clusters_[k].size();
         if (area == 0) continue;
-        Level& level = levels_[area];
-        ++level.count;
+        if (area < SMALL_AREAS) ++small_counts[area];
+        else ++large_counts[area];
+    }
+    std::vector<Level*> small_levels(SMALL_AREAS, nullptr);
+    for (std::uint32_t area = 1; area < SMALL_AREAS; ++area) {
+        if (small_counts[area] == 0) continue;
+        Level& level = levels_.emplace_hint(levels_.end(), area, Level{})->second;
+        level.count = small_counts[area];
+        level.arrivals.reserve(small_counts[area]);
+        small_levels[area] = &level;
+    }
+    for (const auto& [area, count] : large_counts) {
+        Level& level = levels_.emplace_hint(levels_.end(), area, Level{})->second;
+        level.count = count;
+        level.arrivals.reserve(count);
+    }
+    for (std::uint32_t k = 0; k < cluster_count; ++k) {
+        const std::uint32_t area = clusters_[k].size();
+        if (area == 0) continue;
+        Level& level = area < SMALL_AREAS ? *small_levels[area] : levels_.find(area)->second;
         level.arrivals.push_back(k);
     }
     if (merge_area_limit_ == 0) {
@@ -228,6 +267,10 @@ void ClusterBuilder::end_pixel_pass() {
     stage_ = BuildStage::MergePass;
     cursor_ = 0;
     level_cursor_ = levels_.begin();
+    averages_.resize(clusters_.size());
+    for (std::uint32_t k = 0; k < cluster_count; ++k) {
+        if (clusters_[k].size() != 0) averages_[k] = clusters_[k].sum.average();
+    }
 }
 
 void ClusterBuilder::merge_step() {
@@ -257,7 +300,7 @@ void ClusterBuilder::visit_level(Levels::iterator level) {
     std::vector<std::uint32_t> arrivals = std::move(level->second.arrivals);
     level->second.arrivals = {};
     if (level->second.count == 0) return;
-    std::sort(arrivals.begin(), arrivals.end());
+    if (!std::is_sorted(arrivals.begin(), arrivals.end())) std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
     const std::uint64_t area = level->first;
     for (std::uint32_t k : arrivals) {
@@ -270,20 +313,29 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
         output_order_.push_back(k);
         return;
     }
-    const Color color = clusters_[k].sum.average();
-    const std::vector<std::uint32_t> neighbour_list = neighbours(k);
+    const Color color = averages_[k];
+    std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
+    collect_neighbours(k, neighbour_list);
     if (neighbour_list.empty()) {
         const bool last_level = std::next(level) == levels_.end();
         if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
         return;
     }
-    std::vector<MergeCandidate> candidates;
-    candidates.reserve(neighbour_list.size());
-    for (std::uint32_t n : neighbour_list) {
-        candidates.push_back({n, color_difference_(color, clusters_[n].sum.average())});
+    std::vector<MergeCandidate>& candidates = candidate_scratch_;
+    candidates.clear();
+    for (std::uint32_t n : neighbour_list) candidates.push_back({n, color_difference_(color, averages_[n])});
+    auto by_key = [](const MergeCandidate& a, const MergeCandidate& b) { return candidate_key(a) < candidate_key(b); };
+    if (candidates.size() <= 16) {
+        // Stable insertion sort: the common short lists need no buffer.
+        for (std::size_t i = 1; i < candidates.size(); ++i) {
+            const MergeCandidate moving = candidates[i];
+            std::size_t j = i;
+            for (; j > 0 && by_key(moving, candidates[j - 1]); --j) candidates[j] = candidates[j - 1];
+            candidates[j] = moving;
+        }
+    } else {
+        std::stable_sort(candidates.begin(), candidates.end(), by_key);
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const MergeCandidate& a, const MergeCandidate& b) { return candidate_key(a) < candidate_key(b); });
     const std::uint32_t best = candidates.front().index;
 
     bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, clusters_[k], candidates);
@@ -294,6 +346,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
     const auto old_level = levels_.find(clusters_[best].size());
     if (old_level != levels_.end()) --old_level->second.count;
     absorb(k, best, as_layer, hollow);
+    averages_[best] = clusters_[best].sum.average();
     Level& grown = levels_[clusters_[best].size()];
     ++grown.count;
     grown.arrivals.push_back(best);

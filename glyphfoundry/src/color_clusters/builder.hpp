@@ -88,6 +88,7 @@ private:
     };
     using Levels = std::map<std::uint64_t, Level>;
 
+    void collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
     void pixel_step();
     void end_pixel_pass();
     void merge_step();
@@ -108,6 +109,11 @@ private:
     std::vector<std::uint32_t> pixel_owner_;
     std::vector<std::uint32_t> output_order_;
     Levels levels_;
+    // Merge pass: the average of every cluster's sum, kept current, so that
+    // comparing against a neighbour reads four bytes instead of its record.
+    std::vector<Color> averages_;
+    std::vector<std::uint32_t> neighbour_scratch_;
+    std::vector<MergeCandidate> candidate_scratch_;
     Levels::iterator level_cursor_;
     BuildStage stage_ = BuildStage::PixelPass;
     std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level

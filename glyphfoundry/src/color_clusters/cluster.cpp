@@ -15,7 +15,8 @@ struct PixelXY {
 };
 
 PixelXY coordinates(std::uint32_t index, std::uint32_t width) {
-    return {static_cast<std::int64_t>(index % width), static_cast<std::int64_t>(index / width)};
+    const std::uint32_t y = index / width;
+    return {static_cast<std::int64_t>(index - y * width), static_cast<std::int64_t>(y)};
 }
 
 bool inside(const Rect& rect, PixelXY p) {
@@ -31,26 +32,33 @@ enum Cell : std::uint8_t { Unset = 0, Set = 1, Counted = 2 };
 std::uint32_t dense_edge_count(const ColorCluster& cluster, std::uint32_t width) {
     const Rect& rect = cluster.rect;
     const std::int64_t mask_width = rect.width();
-    std::vector<std::uint8_t> cells(static_cast<std::size_t>(mask_width * rect.height()), Unset);
-    auto cell_of = [&](PixelXY p) { return static_cast<std::size_t>((p.y - rect.top) * mask_width + (p.x - rect.left)); };
-    for (std::uint32_t index : cluster.pixels) {
+    const std::int64_t mask_height = rect.height();
+    // One extra unset cell on every side, so that neighbours need no bounds test.
+    const std::int64_t stride = mask_width + 2;
+    std::vector<std::uint8_t> cells(static_cast<std::size_t>(stride * (mask_height + 2)), Unset);
+    auto cell_of = [&](std::uint32_t index) -> std::int64_t {
         const PixelXY p = coordinates(index, width);
-        if (inside(rect, p)) cells[cell_of(p)] = Set;
+        if (!inside(rect, p)) return -1;
+        return (p.y - rect.top + 1) * stride + (p.x - rect.left + 1);
+    };
+    std::vector<std::int64_t> pixel_cells;
+    pixel_cells.reserve(cluster.pixels.size());
+    for (std::uint32_t index : cluster.pixels) {
+        const std::int64_t cell = cell_of(index);
+        pixel_cells.push_back(cell);
+        if (cell >= 0) cells[static_cast<std::size_t>(cell)] = Set;
     }
     for (std::uint32_t index : cluster.holes) {
-        const PixelXY p = coordinates(index, width);
-        if (inside(rect, p)) cells[cell_of(p)] = Unset;
+        const std::int64_t cell = cell_of(index);
+        if (cell >= 0) cells[static_cast<std::size_t>(cell)] = Unset;
     }
-    auto is_set = [&](PixelXY p) { return inside(rect, p) && cells[cell_of(p)] != Unset; };
+    const std::uint8_t* base = cells.data();
     std::uint32_t count = 0;
-    for (std::uint32_t index : cluster.pixels) {
-        const PixelXY p = coordinates(index, width);
-        if (!inside(rect, p)) continue;
-        std::uint8_t& cell = cells[cell_of(p)];
-        if (cell != Set) continue;
-        cell = Counted;
-        const bool interior = is_set({p.x - 1, p.y}) && is_set({p.x + 1, p.y}) && is_set({p.x, p.y - 1}) &&
-                              is_set({p.x, p.y + 1});
+    for (std::int64_t cell : pixel_cells) {
+        if (cell < 0 || cells[static_cast<std::size_t>(cell)] != Set) continue;
+        cells[static_cast<std::size_t>(cell)] = Counted;
+        const std::uint8_t* c = base + cell;
+        const bool interior = c[-1] != Unset && c[1] != Unset && c[-stride] != Unset && c[stride] != Unset;
         if (!interior) ++count;
     }
     return count;
