@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""Colour-mode conversion speed and peak memory.
+
+Each case runs in a child process, so that its peak resident size is its own:
+the C++ tool `color_timing` (built with the tests, in build/*/), which times
+the conversion alone, or with --python the installed module, timed around
+convert_raw_image_to_svg (decoding included).
+
+    python bench/bench_color.py [--tool build/rel/color_timing] [--python] [--quick]
+
+Columns: picture, path mode, hierarchy, megapixels, seconds, megapixels per
+second, peak MB, shapes. Then the growth of the time when the picture is
+enlarged twice in each direction (4x pixels), and a 5000 x 5000 white picture.
+"""
+import argparse
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+
+IMAGES = "/work/shared/images"
+PICTURES = ["photo-1080p.png", "illustration-fastfood.png", "photo-4000x3000.jpg"]
+
+
+def run_child(argv):
+    """Runs argv and returns (stdout, peak MB of that child)."""
+    # ru_maxrss of RUSAGE_CHILDREN is the largest child so far; a wrapper
+    # process per case keeps the figure per case.
+    wrapper = [sys.executable, "-c",
+               "import resource,subprocess,sys;"
+               "r=subprocess.run(sys.argv[1:],capture_output=True,text=True);"
+               "sys.stderr.write(r.stderr);"
+               "print(r.stdout.strip());"
+               "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss);"
+               "sys.exit(r.returncode)"] + argv
+    result = subprocess.run(wrapper, capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"{' '.join(argv)} failed: {result.stderr.strip()}")
+    lines = result.stdout.strip().splitlines()
+    return lines[0], int(lines[1]) / 1024.0
+
+
+def raw_file(directory, name):
+    from PIL import Image
+    path = os.path.join(directory, name + ".raw")
+    if not os.path.exists(path):
+        image = Image.open(os.path.join(IMAGES, name)).convert("RGBA")
+        with open(path, "wb") as out:
+            out.write(f"{image.width} {image.height}\n".encode())
+            out.write(image.tobytes())
+    return path
+
+
+PYTHON_CASE = """
+import sys, time, pixmorf
+from PIL import Image
+path, mode, hierarchy, scale = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+data = open(path, 'rb').read()
+if scale > 1:
+    import io
+    image = Image.open(io.BytesIO(data)).convert('RGBA')
+    image = image.resize((image.width * scale, image.height * scale), Image.NEAREST)
+    buffer = io.BytesIO(); image.save(buffer, 'PNG'); data = buffer.getvalue()
+width, height = Image.open(path).size
+start = time.perf_counter()
+svg = pixmorf.convert_raw_image_to_svg(data, img_format=path.rsplit('.', 1)[1], colormode='color',
+                                       hierarchical=hierarchy, mode=mode)
+seconds = time.perf_counter() - start
+print(f"{seconds:.4f} {svg.count('<path')} {width * scale} {height * scale}")
+"""
+
+
+def measure(args, workdir, name, mode, hierarchy, scale=1):
+    if args.python:
+        source = name if name.startswith("white:") else os.path.join(IMAGES, name)
+        line, peak = run_child([sys.executable, "-c", PYTHON_CASE, source, mode, hierarchy, str(scale)])
+    else:
+        source = name if name.startswith("white:") else "raw:" + raw_file(workdir, name)
+        line, peak = run_child([args.tool, source, mode, hierarchy, str(scale)])
+    seconds, shapes, width, height = line.split()
+    return float(seconds), int(shapes), int(width) * int(height), peak
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--tool", default="build/rel/color_timing")
+    parser.add_argument("--python", action="store_true", help="time the installed module instead")
+    parser.add_argument("--quick", action="store_true", help="only the 1080p photo")
+    args = parser.parse_args()
+    pictures = PICTURES[:1] if args.quick else PICTURES
+
+    with tempfile.TemporaryDirectory() as workdir:
+        print(f"{'picture':28} {'mode':8} {'hierarchy':9} {'MP':>6} {'s':>7} {'MP/s':>7} {'peak MB':>8} {'shapes':>7}")
+        for name in pictures:
+            for mode in ("polygon", "none"):
+                for hierarchy in ("stacked", "cutout"):
+                    seconds, shapes, pixels, peak = measure(args, workdir, name, mode, hierarchy)
+                    mp = pixels / 1e6
+                    print(f"{name:28} {mode:8} {hierarchy:9} {mp:6.2f} {seconds:7.3f} {mp / seconds:7.2f} "
+                          f"{peak:8.0f} {shapes:7d}")
+        print()
+        for name in pictures[:2]:
+            base, _, _, _ = measure(args, workdir, name, "polygon", "stacked")
+            grown, _, _, peak = measure(args, workdir, name, "polygon", "stacked", scale=2)
+            print(f"growth {name}: 4x pixels -> {grown / base:.2f}x time (peak {peak:.0f} MB)")
+        if not args.python:
+            seconds, shapes, pixels, peak = measure(args, workdir, "white:5000x5000", "polygon", "stacked")
+            print(f"white 5000x5000: {seconds:.3f} s, {shapes} shape(s), peak {peak:.0f} MB")
+
+
+if __name__ == "__main__":
+    main()
