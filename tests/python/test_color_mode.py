@@ -53,8 +53,8 @@ def picture_shapes():
     fill_rect(rows, 3, 3, 20, 15, (200, 30, 30, 255))
     fill_disc(rows, 33, 12, 9, (30, 90, 200, 255))
     fill_disc(rows, 14, 28, 10, (20, 150, 60, 255), inner=6)  # ring 4 px thick
-    fill_rect(rows, 28, 24, 44, 37, (90, 60, 20, 255))  # a frame with a hole
-    fill_rect(rows, 32, 28, 40, 33, (250, 200, 0, 255))
+    fill_rect(rows, 28, 22, 46, 39, (90, 60, 20, 255))  # a frame with a hole
+    fill_rect(rows, 32, 26, 42, 35, (250, 200, 0, 255))
     return rows
 
 
@@ -125,13 +125,13 @@ def test_cutout_shapes_do_not_overlap(name):
 
 
 def test_stacked_layers_lie_on_their_background():
-    # The dark frame is the background shape, covering the whole picture;
-    # the regions inside follow it and are painted over it.
+    # The largest region (light grey) is the background shape and covers the
+    # whole picture; the others are layers painted over it.
     rows = picture_nested()
     svg = pixmorf.convert_pixels_to_svg(flat(rows), (40, 40), mode="none")
     lines = path_lines(svg)
     assert len(lines) == 4
-    assert 'fill="#0A0A0A"' in lines[0]
+    assert 'fill="#DCDCDC"' in lines[0]
     assert re.search(r'd="M0,0 L40,0 L40,40 L0,40 Z ', lines[0])
 
 
