@@ -86,7 +86,9 @@ def render(svg_text, width, height):
                             input=svg_text.encode(), capture_output=True, check=True)
     image = Image.open(io.BytesIO(result.stdout)).convert("RGBA")
     assert image.size == (width, height)
-    return [pixel if pixel[3] != 0 else CLEAR for pixel in image.getdata()]
+    data = image.tobytes()
+    pixels = [tuple(data[i:i + 4]) for i in range(0, len(data), 4)]
+    return [pixel if pixel[3] != 0 else CLEAR for pixel in pixels]
 
 
 def path_lines(svg_text):

@@ -48,7 +48,6 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     clusters_.reserve(pixel_count + 1);
     clusters_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
-    level_cursor_ = levels_.end();
 }
 
 bool ClusterBuilder::step() {
@@ -76,6 +75,7 @@ std::vector<AreaLevel> ClusterBuilder::area_levels() const {
     std::vector<AreaLevel> out;
     out.reserve(levels_.size());
     for (const auto& [area, level] : levels_) out.push_back({area, level.count});
+    std::sort(out.begin(), out.end(), [](const AreaLevel& a, const AreaLevel& b) { return a.area < b.area; });
     return out;
 }
 
@@ -225,7 +225,7 @@ void ClusterBuilder::end_pixel_pass() {
     // then fill every level's arrivals in index order.
     constexpr std::uint32_t SMALL_AREAS = 4096;
     std::vector<std::uint64_t> small_counts(SMALL_AREAS, 0);
-    std::map<std::uint64_t, std::uint64_t> large_counts;
+    std::unordered_map<std::uint64_t, std::uint64_t> large_counts;
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         const std::uint32_t area = clusters_[k].size();
         if (area == 0) continue;
@@ -235,13 +235,13 @@ void ClusterBuilder::end_pixel_pass() {
     std::vector<Level*> small_levels(SMALL_AREAS, nullptr);
     for (std::uint32_t area = 1; area < SMALL_AREAS; ++area) {
         if (small_counts[area] == 0) continue;
-        Level& level = levels_.emplace_hint(levels_.end(), area, Level{})->second;
+        Level& level = add_level(area);
         level.count = small_counts[area];
         level.arrivals.reserve(small_counts[area]);
         small_levels[area] = &level;
     }
     for (const auto& [area, count] : large_counts) {
-        Level& level = levels_.emplace_hint(levels_.end(), area, Level{})->second;
+        Level& level = add_level(area);
         level.count = count;
         level.arrivals.reserve(count);
     }
@@ -266,11 +266,16 @@ void ClusterBuilder::end_pixel_pass() {
     }
     stage_ = BuildStage::MergePass;
     cursor_ = 0;
-    level_cursor_ = levels_.begin();
     averages_.resize(clusters_.size());
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         if (clusters_[k].size() != 0) averages_[k] = clusters_[k].sum.average();
     }
+}
+
+ClusterBuilder::Level& ClusterBuilder::add_level(std::uint64_t area) {
+    const auto [it, added] = levels_.try_emplace(area);
+    if (added) areas_ahead_.push(area);
+    return it->second;
 }
 
 void ClusterBuilder::merge_step() {
@@ -281,10 +286,11 @@ void ClusterBuilder::merge_step() {
         return;
     }
     for (std::uint64_t done = 0;;) {
-        visit_level(level_cursor_);
+        const std::uint64_t area = areas_ahead_.top();
+        areas_ahead_.pop();
+        visit_level(area);
         ++cursor_;
-        ++level_cursor_;
-        if (level_cursor_ == levels_.end()) {
+        if (areas_ahead_.empty()) {
             stage_ = BuildStage::Finished;
             cursor_ = 0;
             return;
@@ -293,23 +299,23 @@ void ClusterBuilder::merge_step() {
     }
 }
 
-void ClusterBuilder::visit_level(Levels::iterator level) {
+void ClusterBuilder::visit_level(std::uint64_t area) {
     // The clusters whose pixel count is this level's area are exactly those
     // that arrived here and have not moved on. None can arrive while the level
     // is visited: a cluster that absorbs one of this area grows beyond it.
-    std::vector<std::uint32_t> arrivals = std::move(level->second.arrivals);
-    level->second.arrivals = {};
-    if (level->second.count == 0) return;
+    Level& level = levels_.at(area);
+    std::vector<std::uint32_t> arrivals = std::move(level.arrivals);
+    level.arrivals = {};
+    if (level.count == 0) return;
     if (!std::is_sorted(arrivals.begin(), arrivals.end())) std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
-    const std::uint64_t area = level->first;
     for (std::uint32_t k : arrivals) {
-        if (clusters_[k].size() == area) merge_cluster(k, level);
+        if (clusters_[k].size() == area) merge_cluster(k, area);
     }
 }
 
-void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
-    if (level->first > merge_area_limit_) {
+void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
+    if (area > merge_area_limit_) {
         output_order_.push_back(k);
         return;
     }
@@ -317,7 +323,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
     std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
     collect_neighbours(k, neighbour_list);
     if (neighbour_list.empty()) {
-        const bool last_level = std::next(level) == levels_.end();
+        const bool last_level = areas_ahead_.empty();
         if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
         return;
     }
@@ -347,7 +353,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, Levels::iterator level) {
     if (old_level != levels_.end()) --old_level->second.count;
     absorb(k, best, as_layer, hollow);
     averages_[best] = clusters_[best].sum.average();
-    Level& grown = levels_[clusters_[best].size()];
+    Level& grown = add_level(clusters_[best].size());
     ++grown.count;
     grown.arrivals.push_back(best);
 }

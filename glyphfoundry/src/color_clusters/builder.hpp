@@ -5,7 +5,8 @@
 // colour policy comes in as four callables.
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <queue>
+#include <unordered_map>
 #include <span>
 #include <vector>
 
@@ -81,19 +82,22 @@ public:
 private:
     // Per area: how many clusters reached it (only decides whether the level
     // is visited) and the clusters that arrived at it, to be visited in index
-    // order. Levels are only ever added ahead of the one being visited.
+    // order. Levels are only ever added ahead of the one being visited, so
+    // the levels still to visit are a queue by area; looking a level up by
+    // area is a hash lookup.
     struct Level {
         std::uint64_t count = 0;
         std::vector<std::uint32_t> arrivals;
     };
-    using Levels = std::map<std::uint64_t, Level>;
+    using Levels = std::unordered_map<std::uint64_t, Level>;
 
     void collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
     void pixel_step();
     void end_pixel_pass();
     void merge_step();
-    void visit_level(Levels::iterator level);
-    void merge_cluster(std::uint32_t k, Levels::iterator level);
+    void visit_level(std::uint64_t area);
+    void merge_cluster(std::uint32_t k, std::uint64_t area);
+    Level& add_level(std::uint64_t area);
     void merge_into(std::uint32_t from, std::uint32_t to);
     void absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow);
     void add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
@@ -114,7 +118,7 @@ private:
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<MergeCandidate> candidate_scratch_;
-    Levels::iterator level_cursor_;
+    std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> areas_ahead_;
     BuildStage stage_ = BuildStage::PixelPass;
     std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level
     std::uint32_t next_slot_ = 1;
