@@ -8,8 +8,9 @@ convert_raw_image_to_svg (decoding included).
 
     python bench/bench_color.py [--tool build/rel/color_timing] [--python] [--quick]
 
-Columns: picture, path mode, hierarchy, megapixels, seconds, megapixels per
-second, peak MB, shapes. Then the growth of the time when the picture is
+Columns: picture, path mode, hierarchy, megapixels, wall seconds, CPU
+seconds, megapixels per CPU second, peak MB, shapes. On a shared machine the
+CPU time is the steadier figure. Then the growth of the time when the picture is
 enlarged twice in each direction (4x pixels), and a 5000 x 5000 white picture.
 """
 import argparse
@@ -64,10 +65,11 @@ if scale > 1:
     buffer = io.BytesIO(); image.save(buffer, 'PNG'); data = buffer.getvalue()
 width, height = Image.open(path).size
 start = time.perf_counter()
+cpu_start = time.process_time()
 svg = pixmorf.convert_raw_image_to_svg(data, img_format=path.rsplit('.', 1)[1], colormode='color',
                                        hierarchical=hierarchy, mode=mode)
 seconds = time.perf_counter() - start
-print(f"{seconds:.4f} {svg.count('<path')} {width * scale} {height * scale}")
+print(f"{seconds:.4f} {time.process_time() - cpu_start:.4f} {svg.count('<path')} {width * scale} {height * scale} -")
 """
 
 
@@ -78,8 +80,8 @@ def measure(args, workdir, name, mode, hierarchy, scale=1):
     else:
         source = name if name.startswith("white:") else "raw:" + raw_file(workdir, name)
         line, peak = run_child([args.tool, source, mode, hierarchy, str(scale)])
-    seconds, shapes, width, height = line.split()
-    return float(seconds), int(shapes), int(width) * int(height), peak
+    seconds, cpu, shapes, width, height, fill = line.split()
+    return float(seconds), float(cpu), int(shapes), int(width) * int(height), peak, fill
 
 
 def main():
@@ -91,22 +93,23 @@ def main():
     pictures = PICTURES[:1] if args.quick else PICTURES
 
     with tempfile.TemporaryDirectory() as workdir:
-        print(f"{'picture':28} {'mode':8} {'hierarchy':9} {'MP':>6} {'s':>7} {'MP/s':>7} {'peak MB':>8} {'shapes':>7}")
+        print(f"{'picture':28} {'mode':8} {'hierarchy':9} {'MP':>6} {'wall s':>7} {'cpu s':>7} {'MP/cpu s':>8} "
+              f"{'peak MB':>8} {'shapes':>7}")
         for name in pictures:
             for mode in ("polygon", "none"):
                 for hierarchy in ("stacked", "cutout"):
-                    seconds, shapes, pixels, peak = measure(args, workdir, name, mode, hierarchy)
+                    seconds, cpu, shapes, pixels, peak, _ = measure(args, workdir, name, mode, hierarchy)
                     mp = pixels / 1e6
-                    print(f"{name:28} {mode:8} {hierarchy:9} {mp:6.2f} {seconds:7.3f} {mp / seconds:7.2f} "
+                    print(f"{name:28} {mode:8} {hierarchy:9} {mp:6.2f} {seconds:7.3f} {cpu:7.3f} {mp / cpu:8.2f} "
                           f"{peak:8.0f} {shapes:7d}")
         print()
         for name in pictures[:2]:
-            base, _, _, _ = measure(args, workdir, name, "polygon", "stacked")
-            grown, _, _, peak = measure(args, workdir, name, "polygon", "stacked", scale=2)
-            print(f"growth {name}: 4x pixels -> {grown / base:.2f}x time (peak {peak:.0f} MB)")
+            _, base, _, _, _, _ = measure(args, workdir, name, "polygon", "stacked")
+            _, grown, _, _, peak, _ = measure(args, workdir, name, "polygon", "stacked", scale=2)
+            print(f"growth {name}: 4x pixels -> {grown / base:.2f}x CPU time (peak {peak:.0f} MB)")
         if not args.python:
-            seconds, shapes, pixels, peak = measure(args, workdir, "white:5000x5000", "polygon", "stacked")
-            print(f"white 5000x5000: {seconds:.3f} s, {shapes} shape(s), peak {peak:.0f} MB")
+            _, cpu, shapes, _, peak, fill = measure(args, workdir, "white:5000x5000", "polygon", "stacked")
+            print(f"white 5000x5000: {cpu:.3f} CPU s, {shapes} shape(s) filled {fill}, peak {peak:.0f} MB")
 
 
 if __name__ == "__main__":

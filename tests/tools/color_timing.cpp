@@ -4,11 +4,13 @@
 // raw:FILE holds "width height\n" and then the RGBA bytes.
 // MODE is none, polygon or spline; HIERARCHY stacked or cutout; SCALE (default
 // 1) enlarges the picture by pixel repetition in both directions first.
-// Prints "seconds shapes width height" on one line.
+// Prints "seconds cpu_seconds shapes width height first_fill" on one line
+// (first_fill is "-" without shapes).
 #include <chrono>
 #include <fstream>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <variant>
@@ -68,13 +70,17 @@ int main(int argc, char** argv) {
     settings.hierarchy = std::string(argv[3]) == "cutout" ? pixmorf::Hierarchy::Cutout : pixmorf::Hierarchy::Stacked;
     const std::size_t width = image->width, height = image->height;
 
+    const std::clock_t cpu_start = std::clock();
     const auto start = std::chrono::steady_clock::now();
     pixmorf::ConvertOutcome outcome = pixmorf::convert_image(std::move(*image), settings);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
     if (auto* error = std::get_if<pixmorf::ErrorText>(&outcome)) {
         std::fprintf(stderr, "%s\n", error->text.c_str());
         return 1;
     }
-    std::printf("%.4f %zu %zu %zu\n", seconds, std::get<pixmorf::SvgDocument>(outcome).paths.size(), width, height);
+    const auto& document = std::get<pixmorf::SvgDocument>(outcome);
+    const std::string fill = document.paths.empty() ? "-" : document.paths.front().color.to_hex();
+    std::printf("%.4f %.4f %zu %zu %zu %s\n", seconds, cpu_seconds, document.paths.size(), width, height, fill.c_str());
     return 0;
 }
