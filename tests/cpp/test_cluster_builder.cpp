@@ -363,8 +363,8 @@ TEST(ClusterBuilder, MergeAreaLimitZeroEmitsEveryClusterByAreaThenIndex) {
     };
     const Case cases[] = {
         {3, 3, std::vector<int>(9, 50), {1, 2}},
-        // Slot 3 is emptied and slot 4 reused twice; the lone corner pixel
-        // ends in slot 4 and comes before the larger cluster 2.
+        // Slots 3 and 4 are emptied on the way and slot 4 is reused twice;
+        // the lone pixel (99) ends in slot 4, before the larger cluster 2.
         {3, 3, {50, 50, 50, 50, 50, 50, 50, 50, 99}, {1, 4, 2}},
         // No pixel of these rows matches its up-left neighbour.
         {3, 2, {10, 200, 10, 10, 200, 10}, {1, 2, 3, 4, 5, 6}},
@@ -403,18 +403,20 @@ TEST(ClusterBuilder, LayerWithHole) {
     EXPECT_EQ(holes, square_pixels);
     // Every pixel now belongs to the background, the layer keeps its list.
     EXPECT_EQ(out.set.pixel_owner, std::vector<std::uint32_t>(100, out.set.output_order[1]));
-    // The same square differing by no more than the layer difference is merged.
+    // A square differing by no more than the layer difference (3 x 10 = 30)
+    // is merged into the background instead and mixes into its colour.
     for (int& v : values)
         if (v == 0) v = 245;
     Config close = grey_config(10, 10, values);
     close.min_layer_area = 4;
     close.max_layer_area = 100;
     close.min_layer_difference = 30;
-    close.shift = 5;  // 245 and 255 are then already the same colour for the pixel pass
-    close.tolerance = 0;
     const Outcome merged = build(close);
     ASSERT_EQ(merged.set.output_order.size(), 1u);
-    EXPECT_TRUE(merged.set.clusters[merged.set.output_order[0]].holes.empty());
+    const ColorCluster& only = merged.set.clusters[merged.set.output_order[0]];
+    EXPECT_TRUE(only.holes.empty());
+    EXPECT_EQ(only.remainder.count, 100u);
+    EXPECT_EQ(only.remainder_color(), (Color{253, 253, 253, 255}));  // (84 x 255 + 16 x 245) / 100
 }
 
 TEST(ClusterBuilder, KeyedPixelsDiscardedOrCollectedInClusterZero) {
