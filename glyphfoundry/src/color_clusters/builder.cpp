@@ -85,26 +85,43 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     return found;
 }
 
-void ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
+std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
     found.clear();
     const std::vector<std::uint32_t>& pixels = clusters_[c].pixels;
-    if (pixels.empty()) return;
+    if (pixels.empty()) return 0;
     const std::uint32_t own = pixel_owner_[pixels.front()];
     const std::uint32_t w = width_;
+    std::uint32_t boundary = 0;
     auto consider = [&](std::uint32_t q) {
         const std::uint32_t o = pixel_owner_[q];
-        if (o != 0 && o != own && (found.empty() || found.back() != o)) found.push_back(o);
+        if (o == own) return false;
+        if (o != 0 && (found.empty() || found.back() != o)) found.push_back(o);
+        return true;
     };
     for (std::uint32_t p : pixels) {
         const std::uint32_t y = p / w;
         const std::uint32_t x = p - y * w;
-        if (p >= w) consider(p - w);
-        if (y + 1 < height_) consider(p + w);
-        if (x > 0) consider(p - 1);
-        if (x + 1 < w) consider(p + 1);
+        bool open = false;
+        if (p >= w) open |= consider(p - w);
+        else open = true;
+        if (y + 1 < height_) open |= consider(p + w);
+        else open = true;
+        if (x > 0) open |= consider(p - 1);
+        else open = true;
+        if (x + 1 < w) open |= consider(p + 1);
+        else open = true;
+        if (open) ++boundary;
     }
     std::sort(found.begin(), found.end());
     found.erase(std::unique(found.begin(), found.end()), found.end());
+    return boundary;
+}
+
+std::uint32_t ClusterBuilder::edge_pixel_count(const ColorCluster& cluster) const {
+    // Cluster 0 is left out: discarded keyed pixels are owned by 0 without
+    // belonging to it.
+    if (&cluster == scanned_cluster_ && cluster.holes.empty() && &cluster != &clusters_[0]) return scanned_boundary_;
+    return cluster.edge_pixel_count(width_);
 }
 
 void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
@@ -321,7 +338,8 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     }
     const Color color = averages_[k];
     std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
-    collect_neighbours(k, neighbour_list);
+    scanned_boundary_ = collect_neighbours(k, neighbour_list);
+    scanned_cluster_ = &clusters_[k];
     if (neighbour_list.empty()) {
         const bool last_level = areas_ahead_.empty();
         if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
@@ -347,6 +365,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, clusters_[k], candidates);
     if (keeps_keyed_cluster(k)) as_layer = true;
     const bool hollow = treat_as_hole_(*this, clusters_[k], candidates);
+    scanned_cluster_ = nullptr;
     if (as_layer) output_order_.push_back(k);
 
     const auto old_level = levels_.find(clusters_[best].size());

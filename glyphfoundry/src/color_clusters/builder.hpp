@@ -79,6 +79,12 @@ public:
     // ascending and distinct. c must have a pixel.
     std::vector<std::uint32_t> neighbours(std::uint32_t c) const;
 
+    // The same count as cluster.edge_pixel_count(width()). For the cluster
+    // being merged it is taken from the scan that listed its neighbours: a
+    // pixel of a cluster without holes is interior exactly when its four
+    // neighbours lie in the image and belong to the same cluster.
+    std::uint32_t edge_pixel_count(const ColorCluster& cluster) const;
+
 private:
     // Per area: how many clusters reached it (only decides whether the level
     // is visited) and the clusters that arrived at it, to be visited in index
@@ -91,7 +97,9 @@ private:
     };
     using Levels = std::unordered_map<std::uint64_t, Level>;
 
-    void collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
+    // Also returns the number of pixels with a neighbour outside the image or
+    // owned by another cluster.
+    std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
     void pixel_step();
     void end_pixel_pass();
     void merge_step();
@@ -118,6 +126,8 @@ private:
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<MergeCandidate> candidate_scratch_;
+    const ColorCluster* scanned_cluster_ = nullptr;  // the cluster being merged
+    std::uint32_t scanned_boundary_ = 0;            // its boundary pixels, holes aside
     std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> areas_ahead_;
     BuildStage stage_ = BuildStage::PixelPass;
     std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level

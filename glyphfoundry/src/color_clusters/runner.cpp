@@ -33,7 +33,7 @@ MergeDecision make_emit_as_layer(std::uint64_t min_layer_area, std::uint64_t max
         if (min_layer_area >= area) return false;
         if (area >= max_layer_area) return false;
         // Clusters that are all boundary (thin lines) never become layers.
-        if (min_layer_area != 0 && cluster.edge_pixel_count(builder.width()) >= area) return false;
+        if (min_layer_area != 0 && builder.edge_pixel_count(cluster) >= area) return false;
         return candidates.front().difference > min_layer_difference;
     };
 }
