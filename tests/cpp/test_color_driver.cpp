@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -86,7 +87,12 @@ TEST(KeyColor, WyrandOutputs) {
     std::uint64_t reference_state = 12345;
     Wyrand generator{12345};
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(generator.next(), wyrand_reference(reference_state));
-    EXPECT_NE(next_thread_seed(), next_thread_seed());
+    // Each thread has a generator of its own, seeded differently.
+    const std::uint64_t here = next_thread_seed();
+    EXPECT_NE(next_thread_seed(), here);
+    std::uint64_t there = here;
+    std::thread([&] { there = next_thread_seed(); }).join();
+    EXPECT_NE(there, here);
 }
 
 TEST(KeyColor, PicksFirstUnusedCandidate) {
