@@ -43,9 +43,11 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     width_ = saturate_u32(image_.width);
     height_ = saturate_u32(image_.height);
     keying_ = transparent_key_ != Color{0, 0, 0, 0};
-    // At most one new cluster per pixel: reserving the bound (address space
-    // only until used) spares the pass the copies of a growing list.
-    clusters_.reserve(pixel_count + 1);
+    // Photographs make about one cluster per two pixels. Reserving room for
+    // one per pixel, up to a bound, spares the pass the copies of a growing
+    // list; the pages are only taken when used.
+    constexpr std::size_t RESERVED_CLUSTERS = std::size_t{1} << 21;
+    clusters_.reserve(std::min(pixel_count + 1, RESERVED_CLUSTERS));
     clusters_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
 }
