@@ -22,6 +22,20 @@ std::int64_t candidate_key(const MergeCandidate& c) {
     return std::int64_t{c.difference} * 65535 + std::int64_t{c.index};
 }
 
+// Ascending order; insertion sort for the short lists most clusters have.
+void sort_small_first(std::vector<std::uint32_t>& values) {
+    if (values.size() > 16) {
+        std::sort(values.begin(), values.end());
+        return;
+    }
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        const std::uint32_t moving = values[i];
+        std::size_t j = i;
+        for (; j > 0 && moving < values[j - 1]; --j) values[j] = values[j - 1];
+        values[j] = moving;
+    }
+}
+
 }  // namespace
 
 ClusterBuilder::ClusterBuilder(BuilderSettings settings)
@@ -114,7 +128,7 @@ std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<st
         else open = true;
         if (open) ++boundary;
     }
-    std::sort(found.begin(), found.end());
+    sort_small_first(found);
     found.erase(std::unique(found.begin(), found.end()), found.end());
     return boundary;
 }
