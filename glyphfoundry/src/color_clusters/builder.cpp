@@ -252,15 +252,22 @@ void ClusterBuilder::pixel_step() {
 }
 
 void ClusterBuilder::end_pixel_pass() {
-    for (ColorCluster& cluster : clusters_) cluster.remainder = cluster.sum;
+    // One walk over the cluster records; the rest works on their areas.
     const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    std::vector<std::uint32_t> areas(cluster_count);
+    averages_.resize(cluster_count);
+    for (std::uint32_t k = 0; k < cluster_count; ++k) {
+        ColorCluster& cluster = clusters_[k];
+        cluster.remainder = cluster.sum;
+        areas[k] = cluster.size();
+        if (areas[k] != 0) averages_[k] = cluster.sum.average();
+    }
     // Count clusters per area (small areas in a flat table, as most are),
     // then fill every level's arrivals in index order.
     constexpr std::uint32_t SMALL_AREAS = 4096;
     std::vector<std::uint64_t> small_counts(SMALL_AREAS, 0);
     std::unordered_map<std::uint64_t, std::uint64_t> large_counts;
-    for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        const std::uint32_t area = clusters_[k].size();
+    for (std::uint32_t area : areas) {
         if (area == 0) continue;
         if (area < SMALL_AREAS) ++small_counts[area];
         else ++large_counts[area];
@@ -279,7 +286,7 @@ void ClusterBuilder::end_pixel_pass() {
         level.arrivals.reserve(count);
     }
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        const std::uint32_t area = clusters_[k].size();
+        const std::uint32_t area = areas[k];
         if (area == 0) continue;
         Level& level = area < SMALL_AREAS ? *small_levels[area] : levels_.find(area)->second;
         level.arrivals.push_back(k);
@@ -288,21 +295,18 @@ void ClusterBuilder::end_pixel_pass() {
         // No merging: every cluster is emitted, by area, then index.
         std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
         for (std::uint32_t k = 0; k < cluster_count; ++k) {
-            const std::uint64_t area = clusters_[k].size();
+            const std::uint64_t area = areas[k];
             if (area != 0) keyed.emplace_back(area * 65535 + k, k);
         }
         std::stable_sort(keyed.begin(), keyed.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+                         [](const auto& x, const auto& y) { return x.first < y.first; });
         for (const auto& entry : keyed) output_order_.push_back(entry.second);
+        std::vector<Color>().swap(averages_);
         stage_ = BuildStage::Finished;
         return;
     }
     stage_ = BuildStage::MergePass;
     cursor_ = 0;
-    averages_.resize(clusters_.size());
-    for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        if (clusters_[k].size() != 0) averages_[k] = clusters_[k].sum.average();
-    }
 }
 
 ClusterBuilder::Level& ClusterBuilder::add_level(std::uint64_t area) {
