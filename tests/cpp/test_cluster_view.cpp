@@ -130,12 +130,19 @@ TEST(ClusterView, PaintImageInVisitingOrder) {
     EXPECT_EQ(painted.get_pixel(0, 1), (Color{90, 90, 90, 255}));
     EXPECT_EQ(painted.get_pixel(3, 1), (Color{0, 0, 255, 255}));
 
-    // Cluster 0 holding keyed pixels is painted in the key colour.
-    set.clusters[0] = cluster_of(4, {{0, 0}}, Color{255, 0, 0, 255});
-    set.clusters[0].remainder.add(Color{250, 3, 0, 255});
+    // Cluster 0 holding keyed pixels paints them in the key colour, and the
+    // pixels that joined it through a keyed neighbour in their own average.
+    const Color key{255, 0, 0, 255};
+    set.image.set_pixel(0, 0, key);
+    set.image.set_pixel(1, 0, Color{250, 3, 0, 255});
+    set.image.set_pixel(1, 1, Color{252, 1, 2, 255});
+    set.clusters[0] = cluster_of(4, {{0, 0}, {1, 0}, {1, 1}});
     set.output_order = {0, 1, 2};
-    set.keyed_cluster_color = Color{255, 0, 0, 255};
-    EXPECT_EQ(set.paint_image().get_pixel(0, 0), (Color{255, 0, 0, 255}));
+    set.keyed_cluster_color = key;
+    const RgbaRaster keyed = set.paint_image();
+    EXPECT_EQ(keyed.get_pixel(0, 0), key);
+    EXPECT_EQ(keyed.get_pixel(1, 0), (Color{251, 2, 1, 255}));
+    EXPECT_EQ(keyed.get_pixel(1, 1), (Color{251, 2, 1, 255}));
 }
 
 TEST(ClusterView, ShapePathTracesEachFourConnectedPiece) {

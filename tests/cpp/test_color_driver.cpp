@@ -171,6 +171,25 @@ TEST(ColorDriver, CutoutKeepsTransparentPixelsTransparent) {
     }
 }
 
+TEST(ColorDriver, CutoutKeepsRegionsCloseToTheKeyColour) {
+    // The right half is close enough to the key colour (red) to join the
+    // keyed pixels' cluster in the first run; it must still come out opaque
+    // in its own colour, and the left half transparent.
+    RgbaRaster image = filled(10, 10, Color{250, 3, 2, 255});
+    for (std::size_t y = 0; y < 10; ++y)
+        for (std::size_t x = 0; x < 5; ++x) image.set_pixel(x, y, CLEAR);
+    Settings settings;
+    settings.hierarchy = Hierarchy::Cutout;
+    settings.path_mode = PathMode::None;
+    const SvgDocument document = convert(std::move(image), settings);
+    ASSERT_EQ(document.paths.size(), 1u);
+    EXPECT_EQ(document.paths[0].color, (Color{250, 3, 2, 255}));
+    if (!document.paths[0].path.paths.empty()) {
+        EXPECT_EQ(std::get<glyph::PixelPath>(document.paths[0].path.paths[0]).points,
+                  (std::vector<glyph::PointI>{{5, 0}, {10, 0}, {10, 10}, {5, 10}, {5, 0}}));
+    }
+}
+
 TEST(ColorDriver, Failures) {
     // Every colour occurs, and row 0 is transparent: no key colour can be found.
     RgbaRaster every_colour = RgbaRaster::create(4096, 4096);

@@ -16,8 +16,10 @@ struct ClusterSet {
     std::vector<std::uint32_t> output_order;  // emitted clusters, in emission order
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    // When set, cluster 0 holds keyed pixels and is painted in this colour, so
-    // that a repaint keeps them recognisable as transparent.
+    // The key colour when cluster 0 holds the keyed pixels. paint_image then
+    // paints those pixels in it, so that a repaint keeps them recognisable as
+    // transparent, and the other pixels of cluster 0 (joined to it through
+    // keyed neighbours of a colour close to the key) in their own average.
     std::optional<Color> keyed_cluster_color;
 
     // Emitted clusters from the last emitted to the first: backgrounds first,
