@@ -542,6 +542,10 @@ OVERSIZED = [
 ]
 
 
+@pytest.mark.skipif(
+    os.environ.get("PIXMORF_SANITIZED") == "1",
+    reason="AddressSanitizer reserves more address space than the limit allows",
+)
 @pytest.mark.parametrize("fmt,data", OVERSIZED, ids=[f"{fmt}-{i}" for i, (fmt, _) in enumerate(OVERSIZED)])
 def test_oversized_picture_fails_cleanly_in_little_memory(tmp_path, fmt, data):
     result = run_tool(tmp_path, "decode_dump", data, fmt, memory_limit=LIMITED_MEMORY)

@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
     const auto& image = std::get<glyph::RgbaRaster>(result);
     std::printf("%zu %zu\n", image.width, image.height);
     std::fflush(stdout);
-    std::fwrite(image.pixels.data(), 1, image.pixels.size(), stdout);
+    if (!image.pixels.empty()) std::fwrite(image.pixels.data(), 1, image.pixels.size(), stdout);
     return 0;
 }
