@@ -61,9 +61,17 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     // one per pixel, up to a bound, spares the pass the copies of a growing
     // list; the pages are only taken when used.
     constexpr std::size_t RESERVED_CLUSTERS = std::size_t{1} << 21;
-    clusters_.reserve(std::min(pixel_count + 1, RESERVED_CLUSTERS));
+    const std::size_t reserved = std::min(pixel_count + 1, RESERVED_CLUSTERS);
+    clusters_.reserve(reserved);
+    first_pixel_.reserve(reserved);
+    last_pixel_.reserve(reserved);
+    pixel_count_of_.reserve(reserved);
     clusters_.resize(1);
+    first_pixel_.resize(1);
+    last_pixel_.resize(1);
+    pixel_count_of_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
+    next_pixel_.resize(pixel_count);
 }
 
 bool ClusterBuilder::step() {
@@ -80,6 +88,10 @@ ClusterSet ClusterBuilder::finish() && {
     result.width = width_;
     result.height = height_;
     result.image = std::move(image_);
+    const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    for (std::uint32_t k = 0; k < cluster_count; ++k) {
+        if (clusters_[k].pixels.empty() && pixel_count_of_[k] != 0) list_pixels(k, clusters_[k].pixels);
+    }
     result.clusters = std::move(clusters_);
     result.pixel_owner = std::move(pixel_owner_);
     result.output_order = std::move(output_order_);
@@ -97,13 +109,50 @@ std::vector<AreaLevel> ClusterBuilder::area_levels() const {
 
 std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     std::vector<std::uint32_t> found;
-    collect_neighbours(c, found);
+    std::vector<std::uint32_t> pixels;
+    collect_neighbours(c, found, pixels);
     return found;
 }
 
-std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
+void ClusterBuilder::list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const {
+    out.clear();
+    const std::vector<std::uint32_t>& own_copy = clusters_[c].pixels;
+    if (!own_copy.empty()) {
+        out.assign(own_copy.begin(), own_copy.end());
+        return;
+    }
+    const std::uint32_t count = pixel_count_of_[c];
+    out.resize(count);
+    std::uint32_t p = first_pixel_[c];
+    for (std::uint32_t n = 0; n < count; ++n) {
+        out[n] = p;
+        p = next_pixel_[p];
+    }
+}
+
+void ClusterBuilder::add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
+    if (pixel_count_of_[c] == 0) first_pixel_[c] = i;
+    else next_pixel_[last_pixel_[c]] = i;
+    last_pixel_[c] = i;
+    ++pixel_count_of_[c];
+    ColorCluster& cluster = clusters_[c];
+    cluster.sum.add(color);
+    cluster.rect.include_pixel(x, y);
+}
+
+void ClusterBuilder::splice_chain(std::uint32_t from, std::uint32_t to) {
+    const std::uint32_t moved = pixel_count_of_[from];
+    if (moved == 0) return;
+    if (pixel_count_of_[to] == 0) first_pixel_[to] = first_pixel_[from];
+    else next_pixel_[last_pixel_[to]] = first_pixel_[from];
+    last_pixel_[to] = last_pixel_[from];
+    pixel_count_of_[to] += moved;
+}
+
+std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found,
+                                                 std::vector<std::uint32_t>& pixels) const {
     found.clear();
-    const std::vector<std::uint32_t>& pixels = clusters_[c].pixels;
+    list_pixels(c, pixels);
     if (pixels.empty()) return 0;
     const std::uint32_t own = pixel_owner_[pixels.front()];
     const std::uint32_t w = width_;
@@ -141,39 +190,55 @@ std::uint32_t ClusterBuilder::edge_pixel_count(const ColorCluster& cluster) cons
 }
 
 void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
+    // Pixel pass only: the chains hold every pixel.
     ColorCluster& source = clusters_[from];
     ColorCluster& target = clusters_[to];
-    for (std::uint32_t p : source.pixels) pixel_owner_[p] = to;
-    target.pixels.insert(target.pixels.end(), source.pixels.begin(), source.pixels.end());
+    std::uint32_t p = first_pixel_[from];
+    for (std::uint32_t n = pixel_count_of_[from]; n > 0; --n) {
+        pixel_owner_[p] = to;
+        p = next_pixel_[p];
+    }
+    splice_chain(from, to);
+    pixel_count_of_[from] = 0;
     target.sum.add(source.sum);
     target.rect.union_with(source.rect);
-    std::vector<std::uint32_t>().swap(source.pixels);
     source.rect = Rect{};
     source.sum = ColorTotal{};
 }
 
 void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow) {
+    ColorCluster& source = clusters_[from];
+    ColorCluster& target = clusters_[to];
+    const std::vector<std::uint32_t>& pixels = pixel_scratch_;
+    for (std::uint32_t p : pixels) pixel_owner_[p] = to;
+    splice_chain(from, to);
+    target.sum.add(source.sum);
+    target.rect.union_with(source.rect);
     if (!as_layer) {
-        clusters_[to].remainder.add(clusters_[from].remainder);
-        merge_into(from, to);
+        target.remainder.add(source.remainder);
+        pixel_count_of_[from] = 0;
+        source.rect = Rect{};
+        source.sum = ColorTotal{};
         return;
     }
     // A layer hands its pixels to `to` but keeps its own list, colour and
-    // rectangle for drawing; `to` does not take on its colour.
-    ColorCluster& layer = clusters_[from];
-    ColorCluster& target = clusters_[to];
-    for (std::uint32_t p : layer.pixels) pixel_owner_[p] = to;
-    target.pixels.insert(target.pixels.end(), layer.pixels.begin(), layer.pixels.end());
-    target.sum.add(layer.sum);
-    target.rect.union_with(layer.rect);
-    if (hollow) target.holes.insert(target.holes.end(), layer.pixels.begin(), layer.pixels.end());
+    // rectangle for drawing; `to` does not take on its colour. Its chain now
+    // belongs to `to`, so it keeps a copy of its list.
+    if (hollow) target.holes.insert(target.holes.end(), pixels.begin(), pixels.end());
+    source.pixels = pixels;
 }
 
 void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
-    ColorCluster fresh;
-    fresh.add_pixel(i, color, x, y);
-    if (next_slot_ < clusters_.size()) clusters_[next_slot_] = std::move(fresh);
-    else clusters_.push_back(std::move(fresh));
+    if (next_slot_ < clusters_.size()) {
+        clusters_[next_slot_] = ColorCluster{};
+        pixel_count_of_[next_slot_] = 0;
+    } else {
+        clusters_.emplace_back();
+        first_pixel_.push_back(0);
+        last_pixel_.push_back(0);
+        pixel_count_of_.push_back(0);
+    }
+    add_pixel(next_slot_, i, color, x, y);
     pixel_owner_[i] = next_slot_;
     ++next_slot_;
 }
@@ -212,7 +277,7 @@ void ClusterBuilder::pixel_step() {
         // The pixel shows that the clusters above and to the left touch.
         if (has_up && has_left && left_c != up_c && same_color_(left, up) &&
             (diagonal_joining_ || (same_color_(cur, left) && same_color_(cur, up)))) {
-            if (clusters_[left_c].size() > clusters_[up_c].size()) {
+            if (pixel_count_of_[left_c] > pixel_count_of_[up_c]) {
                 merge_into(up_c, left_c);
                 up_c = left_c;
             } else {
@@ -224,20 +289,20 @@ void ClusterBuilder::pixel_step() {
         }
 
         if (is_keyed(cur)) {
-            if (!discard_keyed_) clusters_[0].add_pixel(i, cur, xi, yi);  // owner stays 0
+            if (!discard_keyed_) add_pixel(0, i, cur, xi, yi);  // owner stays 0
             continue;
         }
 
         const bool matches_upleft = has_upleft && same_color_(cur, upleft);
         if (matches_upleft && same_color_(cur, up)) {
             pixel_owner_[i] = up_c;
-            clusters_[up_c].add_pixel(i, cur, xi, yi);
+            add_pixel(up_c, i, cur, xi, yi);
         } else if (matches_upleft && same_color_(cur, left)) {
             pixel_owner_[i] = left_c;
-            clusters_[left_c].add_pixel(i, cur, xi, yi);
+            add_pixel(left_c, i, cur, xi, yi);
         } else if (diagonal_joining_ && matches_upleft) {
             pixel_owner_[i] = upleft_c;
-            clusters_[upleft_c].add_pixel(i, cur, xi, yi);
+            add_pixel(upleft_c, i, cur, xi, yi);
             // The up-left cluster may be the slot just emptied and marked for
             // reuse; the pixel revives it, so the next new cluster must not
             // take the slot over.
@@ -259,7 +324,7 @@ void ClusterBuilder::end_pixel_pass() {
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         ColorCluster& cluster = clusters_[k];
         cluster.remainder = cluster.sum;
-        areas[k] = cluster.size();
+        areas[k] = pixel_count_of_[k];
         if (areas[k] != 0) averages_[k] = cluster.sum.average();
     }
     // Count clusters per area (small areas in a flat table, as most are),
@@ -347,7 +412,7 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     if (!std::is_sorted(arrivals.begin(), arrivals.end())) std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
     for (std::uint32_t k : arrivals) {
-        if (clusters_[k].size() == area) merge_cluster(k, area);
+        if (pixel_count_of_[k] == area) merge_cluster(k, area);
     }
 }
 
@@ -358,7 +423,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     }
     const Color color = averages_[k];
     std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
-    scanned_boundary_ = collect_neighbours(k, neighbour_list);
+    scanned_boundary_ = collect_neighbours(k, neighbour_list, pixel_scratch_);
     scanned_cluster_ = &clusters_[k];
     if (neighbour_list.empty()) {
         const bool last_level = areas_ahead_.empty();
@@ -382,17 +447,21 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     }
     const std::uint32_t best = candidates.front().index;
 
-    bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, clusters_[k], candidates);
+    // The callables see the cluster with its pixel list filled in.
+    ColorCluster& cluster = clusters_[k];
+    cluster.pixels.swap(pixel_scratch_);
+    bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, cluster, candidates);
     if (keeps_keyed_cluster(k)) as_layer = true;
-    const bool hollow = treat_as_hole_(*this, clusters_[k], candidates);
+    const bool hollow = treat_as_hole_(*this, cluster, candidates);
+    cluster.pixels.swap(pixel_scratch_);
     scanned_cluster_ = nullptr;
     if (as_layer) output_order_.push_back(k);
 
-    const auto old_level = levels_.find(clusters_[best].size());
+    const auto old_level = levels_.find(pixel_count_of_[best]);
     if (old_level != levels_.end()) --old_level->second.count;
     absorb(k, best, as_layer, hollow);
     averages_[best] = clusters_[best].sum.average();
-    Level& grown = add_level(clusters_[best].size());
+    Level& grown = add_level(pixel_count_of_[best]);
     ++grown.count;
     grown.arrivals.push_back(best);
 }

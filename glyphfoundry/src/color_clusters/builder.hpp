@@ -69,7 +69,6 @@ public:
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
     BuildStage stage() const { return stage_; }
-    const std::vector<ColorCluster>& clusters() const { return clusters_; }
     const std::vector<std::uint32_t>& pixel_owner() const { return pixel_owner_; }
     const std::vector<std::uint32_t>& output_order() const { return output_order_; }
     std::vector<AreaLevel> area_levels() const;
@@ -99,7 +98,14 @@ private:
 
     // Also returns the number of pixels with a neighbour outside the image or
     // owned by another cluster.
-    std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
+    // The cluster's pixels are listed into `pixels` on the way.
+    std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found,
+                                     std::vector<std::uint32_t>& pixels) const;
+    // The pixels of cluster c in list order, into `out` (cleared first).
+    void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
+    void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
+    // Hands the pixel chain of `from` over to the end of the chain of `to`.
+    void splice_chain(std::uint32_t from, std::uint32_t to);
     void pixel_step();
     void end_pixel_pass();
     void merge_step();
@@ -107,6 +113,7 @@ private:
     void merge_cluster(std::uint32_t k, std::uint64_t area);
     Level& add_level(std::uint64_t area);
     void merge_into(std::uint32_t from, std::uint32_t to);
+    // `from`'s pixels are in pixel_scratch_, listed by collect_neighbours.
     void absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow);
     void add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     bool is_keyed(Color c) const { return keying_ && c == transparent_key_; }
@@ -117,7 +124,17 @@ private:
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
     std::uint32_t pixel_count_ = 0;
+    // While building, a cluster's pixels are a chain through next_pixel_ from
+    // first_pixel_ to last_pixel_, pixel_count_of_ long, in order of addition:
+    // joining two clusters links the chains in O(1) instead of copying a list.
+    // The records' `pixels` stay empty, except for clusters emitted as layers
+    // (their chain went to the parent, so they keep a copy of their own) and
+    // the cluster handed to the decision callables. finish() fills the rest.
     std::vector<ColorCluster> clusters_;
+    std::vector<std::uint32_t> next_pixel_;
+    std::vector<std::uint32_t> first_pixel_;
+    std::vector<std::uint32_t> last_pixel_;
+    std::vector<std::uint32_t> pixel_count_of_;
     std::vector<std::uint32_t> pixel_owner_;
     std::vector<std::uint32_t> output_order_;
     Levels levels_;
@@ -125,6 +142,7 @@ private:
     // comparing against a neighbour reads four bytes instead of its record.
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
+    std::vector<std::uint32_t> pixel_scratch_;
     std::vector<MergeCandidate> candidate_scratch_;
     const ColorCluster* scanned_cluster_ = nullptr;  // the cluster being merged
     std::uint32_t scanned_boundary_ = 0;            // its boundary pixels, holes aside
