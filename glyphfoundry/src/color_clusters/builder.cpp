@@ -109,8 +109,7 @@ std::vector<AreaLevel> ClusterBuilder::area_levels() const {
 
 std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     std::vector<std::uint32_t> found;
-    std::vector<std::uint32_t> pixels;
-    collect_neighbours(c, found, pixels);
+    collect_neighbours(c, found);
     return found;
 }
 
@@ -149,36 +148,87 @@ void ClusterBuilder::splice_chain(std::uint32_t from, std::uint32_t to) {
     pixel_count_of_[to] += moved;
 }
 
-std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found,
-                                                 std::vector<std::uint32_t>& pixels) const {
+std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
     found.clear();
+    std::vector<std::uint32_t> pixels;
     list_pixels(c, pixels);
     if (pixels.empty()) return 0;
     const std::uint32_t own = pixel_owner_[pixels.front()];
-    const std::uint32_t w = width_;
     std::uint32_t boundary = 0;
-    auto consider = [&](std::uint32_t q) {
-        const std::uint32_t o = pixel_owner_[q];
-        if (o == own) return false;
-        if (o != 0 && (found.empty() || found.back() != o)) found.push_back(o);
-        return true;
-    };
     for (std::uint32_t p : pixels) {
-        const std::uint32_t y = p / w;
-        const std::uint32_t x = p - y * w;
-        bool open = false;
-        if (p >= w) open |= consider(p - w);
-        else open = true;
-        if (y + 1 < height_) open |= consider(p + w);
-        else open = true;
-        if (x > 0) open |= consider(p - 1);
-        else open = true;
-        if (x + 1 < w) open |= consider(p + 1);
-        else open = true;
-        if (open) ++boundary;
+        const std::uint32_t y = p / width_;
+        if (look_around(p, p - y * width_, y, own, [&](std::uint32_t o) { found.push_back(o); })) ++boundary;
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return boundary;
+}
+
+std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
+    std::vector<std::uint32_t>& found = neighbour_scratch_;
+    std::vector<std::uint32_t>& pixels = pixel_scratch_;
+    found.clear();
+    pixels.clear();
+    scratch_in_list_order_ = true;
+    const std::uint32_t count = pixel_count_of_[k];
+    if (count == 0) return 0;
+    const std::uint32_t own = pixel_owner_[first_pixel_[k]];
+    // A small cluster has few neighbours: a look through the short list beats
+    // a mark far away in memory.
+    constexpr std::uint32_t FEW_PIXELS = 16;
+    const bool few_pixels = count <= FEW_PIXELS;
+    if (!few_pixels && ++scan_generation_ == 0) {
+        std::fill(seen_in_scan_.begin(), seen_in_scan_.end(), 0);
+        scan_generation_ = 1;
+    }
+    auto note = [&](std::uint32_t o) {
+        if (!found.empty() && found.back() == o) return;
+        if (few_pixels) {
+            if (std::find(found.begin(), found.end(), o) == found.end()) found.push_back(o);
+            return;
+        }
+        if (seen_in_scan_[o] == scan_generation_) return;
+        seen_in_scan_[o] = scan_generation_;
+        found.push_back(o);
+    };
+    std::uint32_t boundary = 0;
+    // Outside cluster 0 (which keyed pixels it does not list are owned by),
+    // the pixels owned by k are exactly its list, so a compact cluster is
+    // found faster by reading its rectangle row by row.
+    auto compact = [&] {
+        constexpr std::uint32_t MIN_SCANNED_AREA = 64;
+        if (k == 0 || own != k || count < MIN_SCANNED_AREA) return false;
+        const Rect& rect = clusters_[k].rect;
+        const std::uint64_t rect_area =
+            static_cast<std::uint64_t>(rect.width()) * static_cast<std::uint64_t>(rect.height());
+        return rect_area <= 4 * std::uint64_t{count};
+    };
+    if (compact()) {
+        const Rect& rect = clusters_[k].rect;
+        scratch_in_list_order_ = false;
+        pixels.reserve(count);
+        const auto left = static_cast<std::uint32_t>(rect.left);
+        const auto right = static_cast<std::uint32_t>(rect.right);
+        for (auto y = static_cast<std::uint32_t>(rect.top); y < static_cast<std::uint32_t>(rect.bottom); ++y) {
+            const std::uint32_t row = y * width_;
+            for (std::uint32_t x = left; x < right; ++x) {
+                const std::uint32_t p = row + x;
+                if (pixel_owner_[p] != own) continue;
+                pixels.push_back(p);
+                if (look_around(p, x, y, own, note)) ++boundary;
+            }
+        }
+    } else {
+        pixels.resize(count);
+        std::uint32_t p = first_pixel_[k];
+        for (std::uint32_t n = 0; n < count; ++n) {
+            pixels[n] = p;
+            const std::uint32_t y = p / width_;
+            if (look_around(p, p - y * width_, y, own, note)) ++boundary;
+            p = next_pixel_[p];
+        }
     }
     sort_small_first(found);
-    found.erase(std::unique(found.begin(), found.end()), found.end());
     return boundary;
 }
 
@@ -224,8 +274,9 @@ void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer,
     // A layer hands its pixels to `to` but keeps its own list, colour and
     // rectangle for drawing; `to` does not take on its colour. Its chain now
     // belongs to `to`, so it keeps a copy of its list.
-    if (hollow) target.holes.insert(target.holes.end(), pixels.begin(), pixels.end());
-    source.pixels = pixels;
+    if (scratch_in_list_order_) source.pixels = pixels;
+    else list_pixels(from, source.pixels);
+    if (hollow) target.holes.insert(target.holes.end(), source.pixels.begin(), source.pixels.end());
 }
 
 void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
@@ -320,6 +371,7 @@ void ClusterBuilder::end_pixel_pass() {
     // One walk over the cluster records; the rest works on their areas.
     const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
     std::vector<std::uint32_t> areas(cluster_count);
+    if (merge_area_limit_ != 0) seen_in_scan_.assign(cluster_count, 0);
     averages_.resize(cluster_count);
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         ColorCluster& cluster = clusters_[k];
@@ -423,7 +475,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     }
     const Color color = averages_[k];
     std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
-    scanned_boundary_ = collect_neighbours(k, neighbour_list, pixel_scratch_);
+    scanned_boundary_ = scan_for_merge(k);
     scanned_cluster_ = &clusters_[k];
     if (neighbour_list.empty()) {
         const bool last_level = areas_ahead_.empty();

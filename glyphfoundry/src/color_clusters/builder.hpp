@@ -98,9 +98,35 @@ private:
 
     // Also returns the number of pixels with a neighbour outside the image or
     // owned by another cluster.
-    // The cluster's pixels are listed into `pixels` on the way.
-    std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found,
-                                     std::vector<std::uint32_t>& pixels) const;
+    std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
+    // The same for the cluster k being merged, into neighbour_scratch_, and
+    // its pixels into pixel_scratch_: in list order, or in raster order when
+    // scanning its rectangle is cheaper than following its chain (then
+    // scratch_in_list_order_ is false).
+    std::uint32_t scan_for_merge(std::uint32_t k);
+    // Looks at the four neighbours of the pixel p = (x, y) of a cluster whose
+    // pixels are owned by `own`: reports every other owner except 0 to
+    // `found`, and returns whether p lies on the boundary (a neighbour
+    // outside the image or owned by someone else).
+    template <class Found>
+    bool look_around(std::uint32_t p, std::uint32_t x, std::uint32_t y, std::uint32_t own, Found&& found) const {
+        bool open = false;
+        auto consider = [&](std::uint32_t q) {
+            const std::uint32_t o = pixel_owner_[q];
+            if (o == own) return;
+            open = true;
+            if (o != 0) found(o);
+        };
+        if (y > 0) consider(p - width_);
+        else open = true;
+        if (y + 1 < height_) consider(p + width_);
+        else open = true;
+        if (x > 0) consider(p - 1);
+        else open = true;
+        if (x + 1 < width_) consider(p + 1);
+        else open = true;
+        return open;
+    }
     // The pixels of cluster c in list order, into `out` (cleared first).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
     void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
@@ -113,7 +139,7 @@ private:
     void merge_cluster(std::uint32_t k, std::uint64_t area);
     Level& add_level(std::uint64_t area);
     void merge_into(std::uint32_t from, std::uint32_t to);
-    // `from`'s pixels are in pixel_scratch_, listed by collect_neighbours.
+    // `from`'s pixels are in pixel_scratch_, listed by scan_for_merge.
     void absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow);
     void add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     bool is_keyed(Color c) const { return keying_ && c == transparent_key_; }
@@ -143,6 +169,10 @@ private:
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<std::uint32_t> pixel_scratch_;
+    bool scratch_in_list_order_ = true;
+    // Marks the neighbours found in the current scan (value scan_generation_).
+    std::vector<std::uint32_t> seen_in_scan_;
+    std::uint32_t scan_generation_ = 0;
     std::vector<MergeCandidate> candidate_scratch_;
     const ColorCluster* scanned_cluster_ = nullptr;  // the cluster being merged
     std::uint32_t scanned_boundary_ = 0;            // its boundary pixels, holes aside
