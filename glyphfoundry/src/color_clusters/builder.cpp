@@ -102,7 +102,7 @@ ClusterSet ClusterBuilder::finish() && {
 std::vector<AreaLevel> ClusterBuilder::area_levels() const {
     std::vector<AreaLevel> out;
     out.reserve(levels_.size());
-    for (const auto& [area, level] : levels_) out.push_back({area, level.count});
+    levels_.for_each([&](std::uint64_t area, const Level& level) { out.push_back({area, level.count}); });
     std::sort(out.begin(), out.end(), [](const AreaLevel& a, const AreaLevel& b) { return a.area < b.area; });
     return out;
 }
@@ -379,33 +379,18 @@ void ClusterBuilder::end_pixel_pass() {
         areas[k] = pixel_count_of_[k];
         if (areas[k] != 0) averages_[k] = cluster.sum.average();
     }
-    // Count clusters per area (small areas in a flat table, as most are),
-    // then fill every level's arrivals in index order.
-    constexpr std::uint32_t SMALL_AREAS = 4096;
-    std::vector<std::uint64_t> small_counts(SMALL_AREAS, 0);
-    std::unordered_map<std::uint64_t, std::uint64_t> large_counts;
+    // Count clusters per area, then fill every level's arrivals in index
+    // order.
+    constexpr std::uint64_t SMALL_AREAS = 65536;
+    levels_.set_small_limit(std::min<std::uint64_t>(SMALL_AREAS, std::uint64_t{pixel_count_} + 1));
     for (std::uint32_t area : areas) {
-        if (area == 0) continue;
-        if (area < SMALL_AREAS) ++small_counts[area];
-        else ++large_counts[area];
-    }
-    std::vector<Level*> small_levels(SMALL_AREAS, nullptr);
-    for (std::uint32_t area = 1; area < SMALL_AREAS; ++area) {
-        if (small_counts[area] == 0) continue;
-        Level& level = add_level(area);
-        level.count = small_counts[area];
-        level.arrivals.reserve(small_counts[area]);
-        small_levels[area] = &level;
-    }
-    for (const auto& [area, count] : large_counts) {
-        Level& level = add_level(area);
-        level.count = count;
-        level.arrivals.reserve(count);
+        if (area != 0) ++add_level(area).count;
     }
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         const std::uint32_t area = areas[k];
         if (area == 0) continue;
-        Level& level = area < SMALL_AREAS ? *small_levels[area] : levels_.find(area)->second;
+        Level& level = *levels_.find(area);
+        if (level.arrivals.empty()) level.arrivals.reserve(level.count);
         level.arrivals.push_back(k);
     }
     if (merge_area_limit_ == 0) {
@@ -427,9 +412,9 @@ void ClusterBuilder::end_pixel_pass() {
 }
 
 ClusterBuilder::Level& ClusterBuilder::add_level(std::uint64_t area) {
-    const auto [it, added] = levels_.try_emplace(area);
+    const auto [level, added] = levels_.find_or_add(area);
     if (added) areas_ahead_.push(area);
-    return it->second;
+    return *level;
 }
 
 void ClusterBuilder::merge_step() {
@@ -457,7 +442,7 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     // The clusters whose pixel count is this level's area are exactly those
     // that arrived here and have not moved on. None can arrive while the level
     // is visited: a cluster that absorbs one of this area grows beyond it.
-    Level& level = levels_.at(area);
+    Level& level = *levels_.find(area);
     std::vector<std::uint32_t> arrivals = std::move(level.arrivals);
     level.arrivals = {};
     if (level.count == 0) return;
@@ -509,8 +494,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     scanned_cluster_ = nullptr;
     if (as_layer) output_order_.push_back(k);
 
-    const auto old_level = levels_.find(pixel_count_of_[best]);
-    if (old_level != levels_.end()) --old_level->second.count;
+    if (Level* old_level = levels_.find(pixel_count_of_[best])) --old_level->count;
     absorb(k, best, as_layer, hollow);
     averages_[best] = clusters_[best].sum.average();
     Level& grown = add_level(pixel_count_of_[best]);

@@ -89,12 +89,53 @@ private:
     // is visited) and the clusters that arrived at it, to be visited in index
     // order. Levels are only ever added ahead of the one being visited, so
     // the levels still to visit are a queue by area; looking a level up by
-    // area is a hash lookup.
+    // area is a table lookup.
     struct Level {
         std::uint64_t count = 0;
         std::vector<std::uint32_t> arrivals;
+        bool present = false;
     };
-    using Levels = std::unordered_map<std::uint64_t, Level>;
+    // Levels by area: a flat table for the small areas most clusters have, a
+    // hash map for the others.
+    class Levels {
+    public:
+        // Areas below `limit` go to the flat table.
+        void set_small_limit(std::uint64_t limit) { small_.resize(static_cast<std::size_t>(limit)); }
+        Level* find(std::uint64_t area) {
+            if (area < small_.size()) return small_[area].present ? &small_[area] : nullptr;
+            const auto it = large_.find(area);
+            return it == large_.end() ? nullptr : &it->second;
+        }
+        // The level of `area` and whether it was added now.
+        std::pair<Level*, bool> find_or_add(std::uint64_t area) {
+            Level* level = nullptr;
+            if (area < small_.size()) {
+                level = &small_[area];
+            } else {
+                level = &large_[area];
+            }
+            const bool added = !level->present;
+            if (added) {
+                level->present = true;
+                ++size_;
+            }
+            return {level, added};
+        }
+        bool empty() const { return size_ == 0; }
+        std::size_t size() const { return size_; }
+        template <class Visit>
+        void for_each(Visit visit) const {
+            for (std::size_t area = 0; area < small_.size(); ++area) {
+                if (small_[area].present) visit(std::uint64_t{area}, small_[area]);
+            }
+            for (const auto& [area, level] : large_) visit(area, level);
+        }
+
+    private:
+        std::vector<Level> small_;
+        std::unordered_map<std::uint64_t, Level> large_;
+        std::size_t size_ = 0;
+    };
 
     // Also returns the number of pixels with a neighbour outside the image or
     // owned by another cluster.
