@@ -448,7 +448,30 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     if (level.count == 0) return;
     if (!std::is_sorted(arrivals.begin(), arrivals.end())) std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
-    for (std::uint32_t k : arrivals) {
+    // The records of the clusters ahead are fetched while earlier ones are
+    // merged: the walk jumps through memory far larger than the caches.
+    constexpr std::size_t RECORDS_AHEAD = 8;
+    constexpr std::size_t PIXELS_AHEAD = 4;
+    const std::size_t count = arrivals.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + RECORDS_AHEAD < count) {
+            const std::uint32_t ahead = arrivals[i + RECORDS_AHEAD];
+            const auto* record = reinterpret_cast<const char*>(&clusters_[ahead]);
+            for (std::size_t offset = 0; offset < sizeof(ColorCluster); offset += 64) __builtin_prefetch(record + offset);
+            __builtin_prefetch(&first_pixel_[ahead]);
+            __builtin_prefetch(&averages_[ahead]);
+        }
+        if (i + PIXELS_AHEAD < count) {
+            const std::uint32_t ahead = arrivals[i + PIXELS_AHEAD];
+            if (pixel_count_of_[ahead] == area) {
+                const std::uint32_t first = first_pixel_[ahead];
+                __builtin_prefetch(&pixel_owner_[first]);
+                __builtin_prefetch(&next_pixel_[first]);
+                if (first >= width_) __builtin_prefetch(&pixel_owner_[first - width_]);
+                if (std::size_t{first} + width_ < pixel_owner_.size()) __builtin_prefetch(&pixel_owner_[first + width_]);
+            }
+        }
+        const std::uint32_t k = arrivals[i];
         if (pixel_count_of_[k] == area) merge_cluster(k, area);
     }
 }
