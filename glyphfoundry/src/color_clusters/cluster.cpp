@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 
 #include "../clusters/cluster.hpp"
+#include "../clusters/run_mask.hpp"
+#include "../clusters/trace_elements.hpp"
 
 namespace glyph {
 
@@ -93,6 +96,53 @@ std::uint32_t sparse_edge_count(const ColorCluster& cluster, std::uint32_t width
     return count;
 }
 
+std::uint32_t root_of(std::vector<std::uint32_t>& parent, std::uint32_t run) {
+    while (parent[run] != run) {
+        parent[run] = parent[parent[run]];
+        run = parent[run];
+    }
+    return run;
+}
+
+// Whether the set pixels form one 4-connected piece whose bounds are the
+// whole mask, so that splitting the mask into pieces would give it back
+// unchanged. Runs of neighbouring rows that share a column are joined.
+bool is_single_piece(const RunMask& mask) {
+    if (mask.has_no_pixels() || mask.row(0).empty() || mask.row(mask.height - 1).empty()) return false;
+    std::uint32_t leftmost = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t rightmost = 0;
+    for (const PixelRun& run : mask.runs) {
+        leftmost = std::min(leftmost, run.begin);
+        rightmost = std::max(rightmost, run.end);
+    }
+    if (leftmost != 0 || rightmost != mask.width) return false;
+    std::vector<std::uint32_t> parent(mask.runs.size());
+    for (std::uint32_t i = 0; i < parent.size(); ++i) parent[i] = i;
+    std::size_t pieces = mask.runs.size();
+    for (std::size_t y = 1; y < mask.height; ++y) {
+        std::size_t above = mask.row_start[y - 1];
+        const std::size_t above_end = mask.row_start[y];
+        std::size_t here = mask.row_start[y];
+        const std::size_t here_end = mask.row_start[y + 1];
+        while (above < above_end && here < here_end) {
+            const PixelRun& a = mask.runs[above];
+            const PixelRun& b = mask.runs[here];
+            if (a.begin < b.end && b.begin < a.end) {
+                const std::uint32_t ra = root_of(parent, static_cast<std::uint32_t>(above));
+                const std::uint32_t rb = root_of(parent, static_cast<std::uint32_t>(here));
+                if (ra != rb) {
+                    parent[ra] = rb;
+                    --pieces;
+                }
+            }
+            // Step past the run that ends first; the other may overlap more.
+            if (a.end < b.end) ++above;
+            else ++here;
+        }
+    }
+    return pieces == 1;
+}
+
 }  // namespace
 
 BitRaster ColorCluster::to_mask(std::uint32_t image_width, bool leave_out_holes) const {
@@ -122,6 +172,14 @@ CompoundPath ColorCluster::to_shape_path(std::uint32_t image_width, bool leave_o
     CompoundPath shape;
     const BitRaster mask = to_mask(image_width, leave_out_holes);
     if (mask.has_no_pixels()) return shape;
+    // Most clusters are one piece: traced as they are, without the split.
+    const RunMask runs = RunMask::from_bits(mask);
+    if (is_single_piece(runs)) {
+        const PointI offset{rect.left, rect.top};
+        // The spline fit reads the bits, which the mask already holds.
+        if (params.mode == PathMode::Spline) return trace_image(mask, offset, params);
+        return trace_mask(runs, offset, params);
+    }
     for (const Cluster& piece : find_clusters(mask)) {
         const PointI offset = wrapping_add({piece.rect.left, piece.rect.top}, {rect.left, rect.top});
         CompoundPath traced = trace_image(piece.to_mask(), offset, params);
