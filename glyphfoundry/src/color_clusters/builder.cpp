@@ -36,6 +36,27 @@ void sort_small_first(std::vector<std::uint32_t>& values) {
     }
 }
 
+// Ascending order of many cluster indices below `bound`: least significant
+// digit first, 11 bits per pass, through `buffer`.
+void radix_sort(std::vector<std::uint32_t>& values, std::uint32_t bound, std::vector<std::uint32_t>& buffer) {
+    constexpr unsigned DIGIT_BITS = 11;
+    constexpr std::uint32_t DIGITS = 1u << DIGIT_BITS;
+    buffer.resize(values.size());
+    std::vector<std::uint32_t> counts(DIGITS);
+    for (unsigned shift = 0; shift < 32 && (bound - 1) >> shift != 0; shift += DIGIT_BITS) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (std::uint32_t v : values) ++counts[(v >> shift) & (DIGITS - 1)];
+        std::uint32_t position = 0;
+        for (std::uint32_t& count : counts) {
+            const std::uint32_t here = count;
+            count = position;
+            position += here;
+        }
+        for (std::uint32_t v : values) buffer[counts[(v >> shift) & (DIGITS - 1)]++] = v;
+        values.swap(buffer);
+    }
+}
+
 }  // namespace
 
 ClusterBuilder::ClusterBuilder(BuilderSettings settings)
@@ -446,7 +467,14 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     std::vector<std::uint32_t> arrivals = std::move(level.arrivals);
     level.arrivals = {};
     if (level.count == 0) return;
-    if (!std::is_sorted(arrivals.begin(), arrivals.end())) std::sort(arrivals.begin(), arrivals.end());
+    if (!std::is_sorted(arrivals.begin(), arrivals.end())) {
+        constexpr std::size_t FEW_ARRIVALS = 256;
+        if (arrivals.size() <= FEW_ARRIVALS) {
+            std::sort(arrivals.begin(), arrivals.end());
+        } else {
+            radix_sort(arrivals, static_cast<std::uint32_t>(clusters_.size()), sort_buffer_);
+        }
+    }
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
     // The records of the clusters ahead are fetched while earlier ones are
     // merged: the walk jumps through memory far larger than the caches.

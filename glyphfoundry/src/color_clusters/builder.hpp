@@ -210,6 +210,7 @@ private:
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<std::uint32_t> pixel_scratch_;
+    std::vector<std::uint32_t> sort_buffer_;
     bool scratch_in_list_order_ = true;
     // Marks the neighbours found in the current scan (value scan_generation_).
     std::vector<std::uint32_t> seen_in_scan_;
