@@ -111,7 +111,7 @@ ClusterSet ClusterBuilder::finish() && {
     result.image = std::move(image_);
     const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        if (clusters_[k].pixels.empty() && pixel_count_of_[k] != 0) list_pixels(k, clusters_[k].pixels);
+        if (pixel_count_of_[k] != 0) list_pixels(k, clusters_[k].pixels);
     }
     result.clusters = std::move(clusters_);
     result.pixel_owner = std::move(pixel_owner_);
@@ -135,12 +135,6 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
 }
 
 void ClusterBuilder::list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const {
-    out.clear();
-    const std::vector<std::uint32_t>& own_copy = clusters_[c].pixels;
-    if (!own_copy.empty()) {
-        out.assign(own_copy.begin(), own_copy.end());
-        return;
-    }
     const std::uint32_t count = pixel_count_of_[c];
     out.resize(count);
     std::uint32_t p = first_pixel_[c];
@@ -293,11 +287,17 @@ void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer,
         return;
     }
     // A layer hands its pixels to `to` but keeps its own list, colour and
-    // rectangle for drawing; `to` does not take on its colour. Its chain now
-    // belongs to `to`, so it keeps a copy of its list.
-    if (scratch_in_list_order_) source.pixels = pixels;
-    else list_pixels(from, source.pixels);
-    if (hollow) target.holes.insert(target.holes.end(), source.pixels.begin(), source.pixels.end());
+    // rectangle for drawing; `to` does not take on its colour. Its chain is
+    // now a stretch of `to`'s chain; splicing only ever relinks the end of a
+    // chain, so the stretch stays intact and still lists the layer's pixels.
+    if (!hollow) return;
+    if (scratch_in_list_order_) {
+        target.holes.insert(target.holes.end(), pixels.begin(), pixels.end());
+    } else {
+        std::vector<std::uint32_t> listed;
+        list_pixels(from, listed);
+        target.holes.insert(target.holes.end(), listed.begin(), listed.end());
+    }
 }
 
 void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
@@ -534,6 +534,11 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
         std::stable_sort(candidates.begin(), candidates.end(), by_key);
     }
     const std::uint32_t best = candidates.front().index;
+    // Fetch what absorbing into `best` touches while the callables decide.
+    const auto* best_record = reinterpret_cast<const char*>(&clusters_[best]);
+    for (std::size_t offset = 0; offset < sizeof(ColorCluster); offset += 64) __builtin_prefetch(best_record + offset);
+    __builtin_prefetch(&pixel_count_of_[best]);
+    __builtin_prefetch(&last_pixel_[best]);
 
     // The callables see the cluster with its pixel list filled in.
     ColorCluster& cluster = clusters_[k];

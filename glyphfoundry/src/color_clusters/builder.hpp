@@ -194,9 +194,10 @@ private:
     // While building, a cluster's pixels are a chain through next_pixel_ from
     // first_pixel_ to last_pixel_, pixel_count_of_ long, in order of addition:
     // joining two clusters links the chains in O(1) instead of copying a list.
-    // The records' `pixels` stay empty, except for clusters emitted as layers
-    // (their chain went to the parent, so they keep a copy of their own) and
-    // the cluster handed to the decision callables. finish() fills the rest.
+    // A cluster emitted as a layer keeps its count and first pixel: its chain
+    // lives on as a stretch of its parent's. The records' `pixels` stay empty
+    // (except for the cluster handed to the decision callables) until
+    // finish() fills them in.
     std::vector<ColorCluster> clusters_;
     std::vector<std::uint32_t> next_pixel_;
     std::vector<std::uint32_t> first_pixel_;
