@@ -211,12 +211,12 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     // the pixels owned by k are exactly its list, so a compact cluster is
     // found faster by reading its rectangle row by row.
     auto compact = [&] {
-        constexpr std::uint32_t MIN_SCANNED_AREA = 64;
+        constexpr std::uint32_t MIN_SCANNED_AREA = 4;
         if (k == 0 || own != k || count < MIN_SCANNED_AREA) return false;
         const Rect& rect = clusters_[k].rect;
         const std::uint64_t rect_area =
             static_cast<std::uint64_t>(rect.width()) * static_cast<std::uint64_t>(rect.height());
-        return rect_area <= 4 * std::uint64_t{count};
+        return rect_area <= 8 * std::uint64_t{count};
     };
     if (compact()) {
         const Rect& rect = clusters_[k].rect;
