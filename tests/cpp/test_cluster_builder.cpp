@@ -561,6 +561,10 @@ TEST(ClusterBuilder, MatchesLiteralReferenceOnRandomPictures) {
             c.width = 20 + rng() % 20;
             c.height = 20 + rng() % 20;
         }
+        if (round % 250 == 0) {  // long level lists, large clusters
+            c.width = 80 + rng() % 40;
+            c.height = 60 + rng() % 40;
+        }
         // A few base colours and near variants, painted as noise or as rectangles.
         std::vector<Color> palette;
         const int base_count = 2 + static_cast<int>(rng() % 4);

@@ -34,7 +34,8 @@ class ClusterBuilder;
 
 using SameColor = std::function<bool(Color, Color)>;
 using ColorDifference = std::function<std::int32_t(Color, Color)>;
-// (builder, cluster being merged, candidates most similar first) -> decision
+// (builder, cluster being merged, candidates most similar first) -> decision.
+// The cluster's `pixels` hold its pixel set, not necessarily in list order.
 using MergeDecision =
     std::function<bool(const ClusterBuilder&, const ColorCluster&, std::span<const MergeCandidate>)>;
 
@@ -168,7 +169,7 @@ private:
         else open = true;
         return open;
     }
-    // The pixels of cluster c in list order, into `out` (cleared first).
+    // The pixels of cluster c in list order, into `out` (replacing its content).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
     void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     // Hands the pixel chain of `from` over to the end of the chain of `to`.
