@@ -42,6 +42,8 @@ CASES = [
 ] + [
     ("icon-help-browser-128.png", {"mode": "polygon", "layer_difference": 0, "filter_speckle": 0}),
     ("icon-help-browser-128.png", {"colormode": "binary", "mode": "spline"}),
+    ("icon-help-browser-128.png", {"colormode": "binary", "mode": "polygon"}),
+    ("lineart-baseball-glove.png", {"colormode": "binary", "mode": "polygon"}),
 ]
 
 
