@@ -19,12 +19,15 @@ void for_each_element(const RunMask& image, Visit&& visit) {
     for (const HoleElement& hole : elements.holes) visit(hole.image, hole.offset, false);
 }
 
-std::vector<PixelPath> pixel_paths(const RunMask& image, PathMode mode) {
+// `original` as in splines() below: a pixel query on bits is a direct read,
+// on runs a search.
+std::vector<PixelPath> pixel_paths(const RunMask& image, const BitRaster* original, PathMode mode) {
     std::vector<PixelPath> paths;
     for_each_element(image, [&](const RunMask& element, PointI offset, bool clockwise) {
         const std::optional<PointI> start = element.first_set_pixel();
         if (!start) return;
-        PixelPath path = walk_outline(element, *start, clockwise, mode);
+        PixelPath path = original != nullptr && &element == &image ? walk_outline(*original, *start, clockwise, mode)
+                                                                   : walk_outline(element, *start, clockwise, mode);
         path.offset(offset);
         paths.push_back(std::move(path));
     });
@@ -56,7 +59,7 @@ CompoundPath trace(const RunMask& image, const BitRaster* original, PointI offse
             compound.append(std::move(spline));
         }
     } else {
-        for (PixelPath& path : pixel_paths(image, params.mode)) {
+        for (PixelPath& path : pixel_paths(image, original, params.mode)) {
             path.offset(offset);
             compound.append(std::move(path));
         }
@@ -70,13 +73,17 @@ CompoundPath trace_mask(const RunMask& image, PointI offset, const TraceParams& 
     return trace(image, nullptr, offset, params);
 }
 
+CompoundPath trace_mask(const RunMask& image, const BitRaster& bits, PointI offset, const TraceParams& params) {
+    return trace(image, &bits, offset, params);
+}
+
 CompoundPath trace_image(const BitRaster& image, PointI offset, const TraceParams& params) {
     return trace(RunMask::from_bits(image), &image, offset, params);
 }
 
 std::vector<PixelPath> trace_pixel_paths(const BitRaster& image, PathMode mode) {
     if (image.has_no_pixels()) return {};
-    return pixel_paths(RunMask::from_bits(image), mode);
+    return pixel_paths(RunMask::from_bits(image), &image, mode);
 }
 
 std::vector<Spline> trace_splines(const BitRaster& image, const TraceParams& params) {

@@ -34,5 +34,8 @@ TraceElements find_trace_elements_by_clustering(const BitRaster& image);
 
 // trace_image on a picture kept as runs.
 CompoundPath trace_mask(const RunMask& image, PointI offset, const TraceParams& params);
+// The same when the bits the runs were made from are at hand: the outline
+// walk reads them directly instead of searching the runs.
+CompoundPath trace_mask(const RunMask& image, const BitRaster& bits, PointI offset, const TraceParams& params);
 
 }  // namespace glyph

@@ -174,12 +174,7 @@ CompoundPath ColorCluster::to_shape_path(std::uint32_t image_width, bool leave_o
     if (mask.has_no_pixels()) return shape;
     // Most clusters are one piece: traced as they are, without the split.
     const RunMask runs = RunMask::from_bits(mask);
-    if (is_single_piece(runs)) {
-        const PointI offset{rect.left, rect.top};
-        // The spline fit reads the bits, which the mask already holds.
-        if (params.mode == PathMode::Spline) return trace_image(mask, offset, params);
-        return trace_mask(runs, offset, params);
-    }
+    if (is_single_piece(runs)) return trace_mask(runs, mask, {rect.left, rect.top}, params);
     for (const Cluster& piece : find_clusters(mask)) {
         const PointI offset = wrapping_add({piece.rect.left, piece.rect.top}, {rect.left, rect.top});
         CompoundPath traced = trace_image(piece.to_mask(), offset, params);
