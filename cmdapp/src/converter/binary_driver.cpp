@@ -25,13 +25,7 @@ SvgDocument convert_binary(glyph::RgbaRaster image, const Settings& settings, co
         clusters = glyph::find_clusters(bits);
     }
     glyph::PointBudget budget;
-    glyph::TraceParams trace;
-    trace.mode = settings.path_mode;
-    trace.max_iterations = settings.max_iterations;
-    trace.corner_threshold = params.corner_threshold_rad;
-    trace.length_threshold = settings.length_threshold;
-    trace.splice_threshold = params.splice_threshold_rad;
-    trace.smoothing_budget = &budget;
+    const glyph::TraceParams trace = trace_params(settings, params, budget);
     for (glyph::Cluster& cluster : clusters) {
         if (cluster.size() >= params.speckle_area) document.add_path(cluster.to_shape_path(trace), SHAPE_COLOR);
         cluster = {};  // release its points as soon as it is traced

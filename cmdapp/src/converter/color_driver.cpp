@@ -79,13 +79,7 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
 
     SvgDocument document(width, height, settings.path_precision);
     glyph::PointBudget budget;
-    glyph::TraceParams trace;
-    trace.mode = settings.path_mode;
-    trace.max_iterations = settings.max_iterations;
-    trace.corner_threshold = params.corner_threshold_rad;
-    trace.length_threshold = settings.length_threshold;
-    trace.splice_threshold = params.splice_threshold_rad;
-    trace.smoothing_budget = &budget;
+    const glyph::TraceParams trace = trace_params(settings, params, budget);
     view.visit_emitted([&](std::uint32_t, const glyph::ColorCluster& cluster) {
         document.add_path(cluster.to_shape_path(view.width, false, trace), cluster.remainder_color());
     });

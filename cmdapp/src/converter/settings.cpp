@@ -19,6 +19,18 @@ ConversionParams conversion_params(const Settings& settings) {
     return params;
 }
 
+glyph::TraceParams trace_params(const Settings& settings, const ConversionParams& params,
+                                glyph::PointBudget& budget) {
+    glyph::TraceParams trace;
+    trace.mode = settings.path_mode;
+    trace.max_iterations = settings.max_iterations;
+    trace.corner_threshold = params.corner_threshold_rad;
+    trace.length_threshold = settings.length_threshold;
+    trace.splice_threshold = params.splice_threshold_rad;
+    trace.smoothing_budget = &budget;
+    return trace;
+}
+
 ConvertOutcome convert_image(glyph::RgbaRaster image, const Settings& settings) {
     const ConversionParams params = conversion_params(settings);
     if (settings.color_mode == ColorMode::Binary) {

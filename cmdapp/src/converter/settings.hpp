@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "../../../glyphfoundry/src/clusters/trace.hpp"
 #include "../../../glyphfoundry/src/image/format/rgba_raster.hpp"
 #include "../../../glyphfoundry/src/path/paths.hpp"
 #include "svg_document.hpp"
@@ -46,6 +47,11 @@ struct ErrorText {
 using ConvertOutcome = std::variant<SvgDocument, ErrorText>;
 
 ConversionParams conversion_params(const Settings& settings);
+
+// What tracing needs of the settings; every outline of the conversion charges
+// its smoothed points to `budget`.
+glyph::TraceParams trace_params(const Settings& settings, const ConversionParams& params,
+                                glyph::PointBudget& budget);
 
 ConvertOutcome convert_image(glyph::RgbaRaster image, const Settings& settings);
 
