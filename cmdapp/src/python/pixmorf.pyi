@@ -8,9 +8,10 @@ __all__ = ["convert_image_to_svg_py", "convert_raw_image_to_svg", "convert_pixel
 # Shared by all three functions; None (the default) selects the default value.
 #   colormode, hierarchical, mode: every str is accepted; the listed words are
 #     the meaningful ones, anything else selects the first one listed.
-#   Integers are read through __index__, so int, bool and integer-like objects
-#     (numpy integers, for instance) qualify; length_threshold goes through the
-#     interpreter's float conversion.
+#   Integers, including the items of img_bytes, rgba_pixels and size, are read
+#     through __index__, so int, bool and integer-like objects (numpy integers,
+#     for instance) qualify; length_threshold goes through the interpreter's
+#     float conversion (a str is refused).
 # Failed conversions raise Exception; convert_image_to_svg_py, and any function
 # on an internal failure, raise pixmorf's own exception class, which derives
 # from BaseException and is created on first use (it is not a module attribute).
@@ -33,7 +34,7 @@ def convert_image_to_svg_py(
     """Reads an image file and writes the SVG document to out_path."""
 
 def convert_raw_image_to_svg(
-    img_bytes: Sequence[int],
+    img_bytes: Sequence[SupportsIndex],
     img_format: str | None = None,
     colormode: Literal["color", "binary"] | str | None = None,
     hierarchical: Literal["stacked", "cutout"] | str | None = None,
@@ -55,7 +56,7 @@ def convert_raw_image_to_svg(
     """
 
 def convert_pixels_to_svg(
-    rgba_pixels: Sequence[tuple[int, int, int, int]],
+    rgba_pixels: Sequence[tuple[SupportsIndex, SupportsIndex, SupportsIndex, SupportsIndex]],
     size: tuple[SupportsIndex, SupportsIndex],
     colormode: Literal["color", "binary"] | str | None = None,
     hierarchical: Literal["stacked", "cutout"] | str | None = None,
