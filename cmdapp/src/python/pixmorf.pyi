@@ -13,7 +13,7 @@ __all__ = ["convert_image_to_svg_py", "convert_raw_image_to_svg", "convert_pixel
 #     for instance) qualify; length_threshold goes through the interpreter's
 #     float conversion (a str is refused).
 # Failed conversions raise Exception; convert_image_to_svg_py, and any function
-# on an internal failure, raise pixmorf's own exception class, which derives
+# on an internal failure, raise pixmorf's InternalFailure, which derives
 # from BaseException and is created on first use (it is not a module attribute).
 
 def convert_image_to_svg_py(
