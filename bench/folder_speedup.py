@@ -1,9 +1,10 @@
 """Wall time of converting a folder of pictures: one after another in one
 process, then with the process-pool and the Dask examples.
 
-    python bench/folder_speedup.py [--images DIR] [--workers N] [NAME ...]
+    python bench/folder_speedup.py [--images DIR] [--pictures NAME ...] [--workers N] [conversion options]
 
-NAMEs pick pictures of DIR (default: all). Each run is a fresh interpreter, so
+--pictures picks pictures of DIR (default: all, one per name stem); conversion options such as
+--colormode binary go to all three runs. Each run is a fresh interpreter, so
 every figure includes start-up (and, for Dask, starting the local cluster).
 """
 
@@ -15,12 +16,15 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-SERIAL = """
+EXAMPLES = ROOT / "examples"
+SERIAL = f"""
 import sys
-from pathlib import Path
+sys.path.insert(0, {str(EXAMPLES)!r})
 import pixmorf
-for image in sorted(Path(sys.argv[1]).iterdir()):
-    pixmorf.convert_image_to_svg_py(str(image), str(Path(sys.argv[2]) / (image.stem + ".svg")))
+from folder_cli import argument_parser, conversion_jobs, conversion_options
+arguments = argument_parser("").parse_args()
+for image, svg_file in conversion_jobs(arguments.input_dir, arguments.output_dir):
+    pixmorf.convert_image_to_svg_py(str(image), str(svg_file), **conversion_options(arguments))
 """
 
 
@@ -34,24 +38,26 @@ def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--images", type=Path, default=ROOT.parent / "shared" / "images")
     parser.add_argument("--workers", type=int, default=2)
-    parser.add_argument("names", nargs="*")
-    arguments = parser.parse_args()
-    names = arguments.names or sorted(p.name for p in arguments.images.iterdir() if p.suffix != ".md")
+    parser.add_argument("--pictures", nargs="+", metavar="NAME")
+    arguments, options = parser.parse_known_args()
+    # By default every picture, but one per name stem: the examples refuse two
+    # pictures that would both be written to NAME.svg.
+    stems = {p.stem: p.name for p in sorted(arguments.images.iterdir(), reverse=True) if p.suffix != ".md"}
+    names = arguments.pictures or sorted(stems.values())
     with tempfile.TemporaryDirectory() as scratch:
         folder = Path(scratch) / "input"
         folder.mkdir()
         for name in names:  # links, so that the folder holds only the chosen pictures
             (folder / name).symlink_to(arguments.images.resolve() / name)
-        outputs = [Path(scratch) / name for name in ("serial", "processes", "dask")]
-        outputs[0].mkdir()
-        workers = ["--workers", str(arguments.workers)]
-        serial = timed([sys.executable, "-c", SERIAL, str(folder), str(outputs[0])])
-        print(f"{len(names)} pictures: {', '.join(names)}")
+        serial_dir = Path(scratch) / "serial"
+        serial = timed([sys.executable, "-c", SERIAL, str(folder), str(serial_dir), *options])
+        print(f"{len(names)} pictures ({', '.join(names)}), options: {' '.join(options) or 'defaults'}")
         print(f"serial, one process: {serial:.2f} s")
-        for label, script, output in (("processes", "convert_folder_processes.py", outputs[1]),
-                                      ("dask", "convert_folder_dask.py", outputs[2])):
-            seconds = timed([sys.executable, str(ROOT / "examples" / script), str(folder), str(output), *workers])
-            same = all((output / p.name).read_bytes() == p.read_bytes() for p in outputs[0].iterdir())
+        for label, script in (("processes", "convert_folder_processes.py"), ("dask", "convert_folder_dask.py")):
+            output = Path(scratch) / label
+            command = [sys.executable, str(EXAMPLES / script), str(folder), str(output), *options]
+            seconds = timed([*command, "--workers", str(arguments.workers)])
+            same = all((output / p.name).read_bytes() == p.read_bytes() for p in serial_dir.iterdir())
             print(f"{label}, {arguments.workers} workers: {seconds:.2f} s, speed-up {serial / seconds:.2f}"
                   f"{'' if same else ', OUTPUT DIFFERS'}")
 
