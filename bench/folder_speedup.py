@@ -3,7 +3,7 @@ process, then with the process-pool and the Dask examples.
 
     python bench/folder_speedup.py [--images DIR] [--pictures NAME ...] [--workers N] [conversion options]
 
---pictures picks pictures of DIR (default: all, one per name stem); conversion options such as
+--pictures picks pictures of DIR (default: all); conversion options such as
 --colormode binary go to all three runs. Each run is a fresh interpreter, so
 every figure includes start-up (and, for Dask, starting the local cluster).
 """
@@ -40,15 +40,13 @@ def main() -> None:
     parser.add_argument("--workers", type=int, default=2)
     parser.add_argument("--pictures", nargs="+", metavar="NAME")
     arguments, options = parser.parse_known_args()
-    # By default every picture, but one per name stem: the examples refuse two
-    # pictures that would both be written to NAME.svg.
-    stems = {p.stem: p.name for p in sorted(arguments.images.iterdir(), reverse=True) if p.suffix != ".md"}
-    names = arguments.pictures or sorted(stems.values())
+    names = arguments.pictures or sorted(p.name for p in arguments.images.iterdir() if p.suffix != ".md")
     with tempfile.TemporaryDirectory() as scratch:
         folder = Path(scratch) / "input"
         folder.mkdir()
-        for name in names:  # links, so that the folder holds only the chosen pictures
-            (folder / name).symlink_to(arguments.images.resolve() / name)
+        for name in names:  # links, named so that no two share a stem (NAME.svg)
+            path = Path(name)
+            (folder / f"{path.stem}-{path.suffix[1:]}{path.suffix}").symlink_to(arguments.images.resolve() / name)
         serial_dir = Path(scratch) / "serial"
         serial = timed([sys.executable, "-c", SERIAL, str(folder), str(serial_dir), *options])
         print(f"{len(names)} pictures ({', '.join(names)}), options: {' '.join(options) or 'defaults'}")

@@ -109,6 +109,7 @@ def test_example_matches_serial_conversion(
     assert f"converted {len(images)} of {len(images)} images" in result.stdout
     expected = svg_files(tmp_path / "serial")
     assert len(expected) == len(images)
+    assert all(b"<path" in svg for svg in expected.values())
     assert svg_files(tmp_path / "parallel") == expected
 
 
