@@ -46,6 +46,9 @@ def conversion_jobs(input_dir: Path, output_dir: Path) -> list[tuple[Path, Path]
     if clashes:
         sys.exit(f"several images would be written to the same SVG file: {', '.join(clashes)}")
     output_dir.mkdir(parents=True, exist_ok=True)
+    # Largest files first: a big picture started last would keep one worker
+    # busy long after the others have run out of work.
+    images.sort(key=lambda image: image.stat().st_size, reverse=True)
     return [(image, output_dir / (image.stem + ".svg")) for image in images]
 
 
