@@ -16,7 +16,8 @@ CALLS_PER_THREAD = 6
 def draws_shapes(colormode):
     black = [(0, 0, 0, 255)] * 4
     try:
-        return "<path" in pixmorf.convert_pixels_to_svg(black, (2, 2), colormode=colormode, mode="none")
+        return "<path" in pixmorf.convert_pixels_to_svg(black, (2, 2), colormode=colormode, mode="none",
+                                                        filter_speckle=0)
     except BaseException:
         return False
 
