@@ -85,6 +85,7 @@ constexpr std::int32_t SPLICE_THRESHOLD[] = {45, 0, 1, 90, 180, -180, 360, I32_M
 constexpr double LENGTH_THRESHOLD[] = {4.0,  0.0,       -0.0, -1.0, 0.5, 1.0,  1e-300,
                                        5e-324, 1e300, INF,  -INF, NAN_VALUE};
 constexpr std::uint64_t MAX_ITERATIONS[] = {10, 0, 1, 2, 100, 1000000, std::uint64_t{1} << 32, U64_MAX};
+constexpr std::uint64_t MAX_PASSES_BELOW_TWO = 6;
 constexpr std::optional<std::uint32_t> PATH_PRECISION[] = {std::nullopt, 0, 1, 2, 3, 8, 17, 65535, 65536, U32_MAX};
 
 pixmorf::Settings read_settings(Reader& in, std::uint8_t flags) {
@@ -111,6 +112,15 @@ pixmorf::Settings read_settings(Reader& in, std::uint8_t flags) {
     settings.splice_threshold = pick(in, SPLICE_THRESHOLD, raw_i32);
     settings.path_precision =
         pick(in, PATH_PRECISION, [&]() -> std::optional<std::uint32_t> { return in.raw<std::uint32_t>(); });
+    // Below a length threshold of about 2 every smoothing pass roughly doubles
+    // the outline, so many passes run into the smoothing point budget: bounded
+    // by design, yet seconds per input under the sanitizers, which would leave
+    // little time for anything else. The budget has its own tests; here the
+    // passes are capped for such thresholds (and any threshold still runs
+    // with huge pass counts, where smoothing stops once edges are short).
+    if (!(settings.length_threshold >= 2.0) && settings.max_iterations > MAX_PASSES_BELOW_TWO) {
+        settings.max_iterations = MAX_PASSES_BELOW_TWO;
+    }
     return settings;
 }
 
