@@ -121,7 +121,8 @@ DecodeResult decode_gif_unchecked(std::span<const std::uint8_t> data) {
     for (std::size_t n = 0; n < frame_height; ++n) {
         if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return std::nullopt;
         const std::size_t y = top + frame_row_of_line(n, frame_height, frame.Interlace);
-        if (y >= screen_height) continue;
+        // Off the screen: no pointer into the pixels may be formed (there may be none).
+        if (y >= screen_height || visible_width == 0) continue;
         std::uint8_t* out = image.samples8.data() + (y * screen_width + left) * 4;
         for (std::size_t x = 0; x < visible_width; ++x, out += 4) {
             const int index = line[x];
