@@ -35,12 +35,6 @@ std::uint32_t literal_edge_count(const ColorCluster& cluster, std::uint32_t widt
     return static_cast<std::uint32_t>(cluster.to_mask(width, true).edge_pixels().size());
 }
 
-bool tracing_available() {
-    BitRaster one = BitRaster::create(1, 1);
-    one.set_pixel(0, 0, true);
-    return !find_clusters(one).empty() && !trace_image(one, {0, 0}, TraceParams{PathMode::None}).paths.empty();
-}
-
 }  // namespace
 
 TEST(ClusterView, RemainderColourTruncates) {
@@ -146,7 +140,6 @@ TEST(ClusterView, PaintImageInVisitingOrder) {
 }
 
 TEST(ClusterView, ShapePathTracesEachFourConnectedPiece) {
-    if (!tracing_available()) GTEST_SKIP() << "component tracing is not built yet";
     // Pixels (1, 1) and (2, 2) touch only at a corner: two pieces, each at its own offset.
     const ColorCluster cluster = cluster_of(5, {{1, 1}, {2, 2}});
     const CompoundPath shape = cluster.to_shape_path(5, false, TraceParams{PathMode::None});

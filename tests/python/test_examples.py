@@ -2,7 +2,6 @@
 images one after another in this process."""
 
 import importlib.util
-import io
 import subprocess
 import sys
 from pathlib import Path
@@ -17,22 +16,9 @@ ImageDraw = pytest.importorskip("PIL.ImageDraw")
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
 
-def png_is_decodable() -> bool:
-    buffer = io.BytesIO()
-    Image.new("RGB", (2, 2), (10, 200, 30)).save(buffer, format="PNG")
-    try:
-        pixmorf.convert_raw_image_to_svg(buffer.getvalue())
-    except Exception:
-        return False
-    return True
-
-
 # They run process pools, not native code paths of their own: left out of the
 # sanitizer run.
-pytestmark = [
-    pytest.mark.slow,
-    pytest.mark.skipif(not png_is_decodable(), reason="PNG decoding is not available yet"),
-]
+pytestmark = pytest.mark.slow
 
 SCRIPTS = [
     "convert_folder_processes.py",

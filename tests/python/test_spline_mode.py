@@ -19,8 +19,6 @@ ROOT = Path(__file__).resolve().parents[2]
 IMAGE_DIRS = [ROOT.parent / "shared" / "images", Path("/work/shared/images")]
 IMAGES = next((d for d in IMAGE_DIRS if d.is_dir()), None)
 
-HAS_API = hasattr(pixmorf, "convert_raw_image_to_svg") and hasattr(pixmorf, "convert_pixels_to_svg")
-
 
 def _png(image):
     buffer = io.BytesIO()
@@ -50,28 +48,6 @@ def _pixels(image):
 def convert(image, **options):
     return pixmorf.convert_pixels_to_svg(_pixels(image), image.size, **options)
 
-
-def _pipeline_ready():
-    if not HAS_API:
-        return False
-    try:
-        svg = convert(_two_squares(), mode="polygon")
-        binary = convert(_two_squares(), colormode="binary", mode="polygon")
-    except Exception:  # a stage still missing on this branch
-        return False
-    return "<path" in svg and "<path" in binary
-
-
-def _png_decoding_ready():
-    try:
-        return "<svg" in pixmorf.convert_raw_image_to_svg(_png(Image.new("RGB", (2, 2))), mode="none")
-    except Exception:
-        return False
-
-
-pytestmark = pytest.mark.skipif(
-    not _pipeline_ready(), reason="the binding or the colour and binary tracing are not built in yet"
-)
 
 PATH_LINE = re.compile(r'\t<path d="([^"]*)" fill="(#[0-9A-F]{6})" transform="translate\(([^,]+),([^)]+)\)"/>\n')
 
@@ -160,7 +136,6 @@ def picture_svg(name, width, colormode, mode):
     return convert(load(name, width), colormode=colormode, mode=mode)
 
 
-@pytest.mark.skipif(not _png_decoding_ready(), reason="PNG decoding is not built in yet")
 def test_default_call_gives_closed_cubic_shapes():
     svg = pixmorf.convert_raw_image_to_svg(_png(_two_squares()))
     assert svg == convert(_two_squares())

@@ -13,15 +13,6 @@ THREADS = 8
 CALLS_PER_THREAD = 6
 
 
-def draws_shapes(colormode):
-    black = [(0, 0, 0, 255)] * 4
-    try:
-        return "<path" in pixmorf.convert_pixels_to_svg(black, (2, 2), colormode=colormode, mode="none",
-                                                        filter_speckle=0)
-    except BaseException:
-        return False
-
-
 def picture(seed, side=24):
     """A different picture for every seed: blocks, a disc and a gap."""
     def colour(x, y):
@@ -117,7 +108,6 @@ def without_key_colour(document):
                   lambda match: match.group(0) if match.group(1) in PICTURE_FILLS else 'fill="KEY"', document)
 
 
-@pytest.mark.skipif(not draws_shapes("color"), reason="colour mode draws no shapes yet")
 @pytest.mark.parametrize("hierarchical", ["stacked", "cutout"])
 def test_random_key_colour_in_many_threads(hierarchical):
     pixels, size = all_candidates_picture()
