@@ -7,8 +7,11 @@
 
 #include "failure.hpp"
 #include "path/smooth.hpp"
+#include "path_fixtures.hpp"
 
 using namespace glyph;
+using glyph::test::closed_float_path;
+using glyph::test::regular_polygon;
 
 namespace {
 
@@ -20,26 +23,12 @@ PixelPath closed_pixel_path(std::vector<PointI> points) {
     return PixelPath{std::move(points)};
 }
 
-FloatPath closed_float_path(std::vector<PointF> points) {
-    points.push_back(points.front());
-    return FloatPath{std::move(points)};
-}
-
 FloatPath to_float_path(const PixelPath& path) {
     FloatPath result;
     for (const PointI p : path.points) result.points.push_back(to_float(p));
     return result;
 }
 
-// A regular polygon of `count` vertices on a circle, clockwise on screen.
-FloatPath regular_polygon(int count, double radius) {
-    std::vector<PointF> points;
-    for (int k = 0; k < count; ++k) {
-        const double a = 2.0 * 3.141592653589793 * k / count;
-        points.push_back({radius * std::cos(a), radius * std::sin(a)});
-    }
-    return closed_float_path(points);
-}
 
 // An octagon-like outline with no corner at 60 degrees (every turn is 45).
 const PixelPath OCTAGON = closed_pixel_path({{10, 0}, {20, 0}, {30, 10}, {30, 20}, {20, 30}, {10, 30}, {0, 20}, {0, 10}});

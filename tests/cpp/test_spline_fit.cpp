@@ -8,26 +8,16 @@
 #include "path/smooth.hpp"
 #include "path/spline.hpp"
 #include "path/walker.hpp"
+#include "path_fixtures.hpp"
 
 using namespace glyph;
+using glyph::test::closed_float_path;
+using glyph::test::regular_polygon;
 
 namespace {
 
 constexpr double DEG = 3.141592653589793 / 180.0;
 
-FloatPath closed_float_path(std::vector<PointF> points) {
-    points.push_back(points.front());
-    return FloatPath{std::move(points)};
-}
-
-FloatPath regular_polygon(int count, double radius) {
-    std::vector<PointF> points;
-    for (int k = 0; k < count; ++k) {
-        const double a = 2.0 * 3.141592653589793 * k / count;
-        points.push_back({radius * std::cos(a), radius * std::sin(a)});
-    }
-    return closed_float_path(points);
-}
 
 void expect_closed_chain(const Spline& spline) {
     ASSERT_GE(spline.points.size(), 4u);
