@@ -111,9 +111,12 @@ TEST(ClusterView, PaintImageInVisitingOrder) {
     set.image = RgbaRaster::create(4, 2);
     set.width = 4;
     set.height = 2;
-    set.clusters.resize(3);
-    set.clusters[1] = cluster_of(4, {{3, 0}, {3, 1}}, Color{0, 0, 255, 255});
-    set.clusters[2] = cluster_of(4, block(0, 0, 4, 2), Color{90, 90, 90, 255});
+    const ColorCluster layer = cluster_of(4, {{3, 0}, {3, 1}}, Color{0, 0, 255, 255});
+    const ColorCluster background = cluster_of(4, block(0, 0, 4, 2), Color{90, 90, 90, 255});
+    set.keep(1, layer);
+    set.keep(2, background);
+    EXPECT_TRUE(set.cluster(0).pixels.empty());
+    EXPECT_TRUE(set.cluster(3).pixels.empty());
     EXPECT_EQ(set.paint_image().pixels, RgbaRaster::create(4, 2).pixels);  // nothing emitted
 
     set.output_order = {1, 2};
@@ -130,7 +133,11 @@ TEST(ClusterView, PaintImageInVisitingOrder) {
     set.image.set_pixel(0, 0, key);
     set.image.set_pixel(1, 0, Color{250, 3, 0, 255});
     set.image.set_pixel(1, 1, Color{252, 1, 2, 255});
-    set.clusters[0] = cluster_of(4, {{0, 0}, {1, 0}, {1, 1}});
+    set.kept_indices.clear();
+    set.kept_clusters.clear();
+    set.keep(0, cluster_of(4, {{0, 0}, {1, 0}, {1, 1}}));
+    set.keep(1, layer);
+    set.keep(2, background);
     set.output_order = {0, 1, 2};
     set.keyed_cluster_color = key;
     const RgbaRaster keyed = set.paint_image();

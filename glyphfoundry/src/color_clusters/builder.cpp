@@ -82,15 +82,8 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     // one per pixel, up to a bound, spares the pass the copies of a growing
     // list; the pages are only taken when used.
     constexpr std::size_t RESERVED_CLUSTERS = std::size_t{1} << 21;
-    const std::size_t reserved = std::min(pixel_count + 1, RESERVED_CLUSTERS);
-    clusters_.reserve(reserved);
-    first_pixel_.reserve(reserved);
-    last_pixel_.reserve(reserved);
-    pixel_count_of_.reserve(reserved);
-    clusters_.resize(1);
-    first_pixel_.resize(1);
-    last_pixel_.resize(1);
-    pixel_count_of_.resize(1);
+    nodes_.reserve(std::min(pixel_count + 1, RESERVED_CLUSTERS));
+    nodes_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
     next_pixel_.resize(pixel_count);
 }
@@ -109,11 +102,20 @@ ClusterSet ClusterBuilder::finish() && {
     result.width = width_;
     result.height = height_;
     result.image = std::move(image_);
-    const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    const auto cluster_count = static_cast<std::uint32_t>(nodes_.size());
+    result.slot_count = cluster_count;
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        if (pixel_count_of_[k] != 0) list_pixels(k, clusters_[k].pixels);
+        const Node& node = nodes_[k];
+        if (node.count == 0) continue;
+        ColorCluster kept;
+        list_pixels(k, kept.pixels);
+        kept.rect = node.rect;
+        kept.sum = node.sum();
+        kept.remainder = remainder_of(k);
+        if (node.extra != 0) kept.holes = std::move(extras_[node.extra - 1].holes);
+        result.keep(k, std::move(kept));
     }
-    result.clusters = std::move(clusters_);
+    std::vector<Node>().swap(nodes_);
     result.pixel_owner = std::move(pixel_owner_);
     result.output_order = std::move(output_order_);
     if (keying_ && !discard_keyed_) result.keyed_cluster_color = transparent_key_;
@@ -135,32 +137,56 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
 }
 
 void ClusterBuilder::list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const {
-    const std::uint32_t count = pixel_count_of_[c];
+    const std::uint32_t count = nodes_[c].count;
     out.resize(count);
-    std::uint32_t p = first_pixel_[c];
+    std::uint32_t p = nodes_[c].first_pixel;
     for (std::uint32_t n = 0; n < count; ++n) {
         out[n] = p;
         p = next_pixel_[p];
     }
 }
 
+ClusterBuilder::Extra& ClusterBuilder::extra_of(std::uint32_t c) {
+    Node& node = nodes_[c];
+    if (node.extra == 0) {
+        extras_.emplace_back();
+        node.extra = static_cast<std::uint32_t>(extras_.size());
+    }
+    return extras_[node.extra - 1];
+}
+
+ColorTotal ClusterBuilder::remainder_of(std::uint32_t c) const {
+    const Node& node = nodes_[c];
+    ColorTotal remainder = node.sum();
+    if (node.extra != 0) {
+        const ColorTotal& layered = extras_[node.extra - 1].layered;
+        remainder.r -= layered.r;
+        remainder.g -= layered.g;
+        remainder.b -= layered.b;
+        remainder.a -= layered.a;
+        remainder.count -= layered.count;
+    }
+    return remainder;
+}
+
 void ClusterBuilder::add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
-    if (pixel_count_of_[c] == 0) first_pixel_[c] = i;
-    else next_pixel_[last_pixel_[c]] = i;
-    last_pixel_[c] = i;
-    ++pixel_count_of_[c];
-    ColorCluster& cluster = clusters_[c];
-    cluster.sum.add(color);
-    cluster.rect.include_pixel(x, y);
+    Node& node = nodes_[c];
+    if (node.count == 0) node.first_pixel = i;
+    else next_pixel_[node.last_pixel] = i;
+    node.last_pixel = i;
+    ++node.count;
+    node.add(color);
+    node.rect.include_pixel(x, y);
 }
 
 void ClusterBuilder::splice_chain(std::uint32_t from, std::uint32_t to) {
-    const std::uint32_t moved = pixel_count_of_[from];
-    if (moved == 0) return;
-    if (pixel_count_of_[to] == 0) first_pixel_[to] = first_pixel_[from];
-    else next_pixel_[last_pixel_[to]] = first_pixel_[from];
-    last_pixel_[to] = last_pixel_[from];
-    pixel_count_of_[to] += moved;
+    const Node& source = nodes_[from];
+    Node& target = nodes_[to];
+    if (source.count == 0) return;
+    if (target.count == 0) target.first_pixel = source.first_pixel;
+    else next_pixel_[target.last_pixel] = source.first_pixel;
+    target.last_pixel = source.last_pixel;
+    target.count += source.count;
 }
 
 std::uint32_t ClusterBuilder::collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const {
@@ -185,9 +211,10 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     found.clear();
     pixels.clear();
     scratch_in_list_order_ = true;
-    const std::uint32_t count = pixel_count_of_[k];
+    const Node& node = nodes_[k];
+    const std::uint32_t count = node.count;
     if (count == 0) return 0;
-    const std::uint32_t own = pixel_owner_[first_pixel_[k]];
+    const std::uint32_t own = pixel_owner_[node.first_pixel];
     // A small cluster has few neighbours: a look through the short list beats
     // a mark far away in memory.
     constexpr std::uint32_t FEW_PIXELS = 16;
@@ -213,13 +240,13 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     auto compact = [&] {
         constexpr std::uint32_t MIN_SCANNED_AREA = 4;
         if (k == 0 || own != k || count < MIN_SCANNED_AREA) return false;
-        const Rect& rect = clusters_[k].rect;
+        const Rect& rect = node.rect;
         const std::uint64_t rect_area =
             static_cast<std::uint64_t>(rect.width()) * static_cast<std::uint64_t>(rect.height());
         return rect_area <= 8 * std::uint64_t{count};
     };
     if (compact()) {
-        const Rect& rect = clusters_[k].rect;
+        const Rect& rect = node.rect;
         scratch_in_list_order_ = false;
         pixels.reserve(count);
         const auto left = static_cast<std::uint32_t>(rect.left);
@@ -235,7 +262,7 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
         }
     } else {
         pixels.resize(count);
-        std::uint32_t p = first_pixel_[k];
+        std::uint32_t p = node.first_pixel;
         for (std::uint32_t n = 0; n < count; ++n) {
             pixels[n] = p;
             const std::uint32_t y = p / width_;
@@ -250,40 +277,46 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
 std::uint32_t ClusterBuilder::edge_pixel_count(const ColorCluster& cluster) const {
     // Cluster 0 is left out: discarded keyed pixels are owned by 0 without
     // belonging to it.
-    if (&cluster == scanned_cluster_ && cluster.holes.empty() && &cluster != &clusters_[0]) return scanned_boundary_;
+    if (subject_has_scan_ && &cluster == &subject_ && cluster.holes.empty()) return scanned_boundary_;
     return cluster.edge_pixel_count(width_);
 }
 
 void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
-    // Pixel pass only: the chains hold every pixel.
-    ColorCluster& source = clusters_[from];
-    ColorCluster& target = clusters_[to];
-    std::uint32_t p = first_pixel_[from];
-    for (std::uint32_t n = pixel_count_of_[from]; n > 0; --n) {
+    // Pixel pass only: the chains hold every pixel, and there are no layers.
+    Node& source = nodes_[from];
+    Node& target = nodes_[to];
+    std::uint32_t p = source.first_pixel;
+    for (std::uint32_t n = source.count; n > 0; --n) {
         pixel_owner_[p] = to;
         p = next_pixel_[p];
     }
     splice_chain(from, to);
-    pixel_count_of_[from] = 0;
-    target.sum.add(source.sum);
+    target.add(source);
     target.rect.union_with(source.rect);
-    source.rect = Rect{};
-    source.sum = ColorTotal{};
+    source = Node{};
 }
 
 void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer, bool hollow) {
-    ColorCluster& source = clusters_[from];
-    ColorCluster& target = clusters_[to];
     const std::vector<std::uint32_t>& pixels = pixel_scratch_;
     for (std::uint32_t p : pixels) pixel_owner_[p] = to;
     splice_chain(from, to);
-    target.sum.add(source.sum);
-    target.rect.union_with(source.rect);
+    {
+        Node& source = nodes_[from];
+        Node& target = nodes_[to];
+        target.add(source);
+        target.rect.union_with(source.rect);
+    }
+    // The remainder (sum less layers) of `to` grows by that of `from`; a
+    // layer's pixels count as layers of `to`.
+    const ColorTotal layered = as_layer ? nodes_[from].sum()
+                               : nodes_[from].extra != 0 ? extras_[nodes_[from].extra - 1].layered
+                                                          : ColorTotal{};
+    if (layered.count != 0) extra_of(to).layered.add(layered);
     if (!as_layer) {
-        target.remainder.add(source.remainder);
-        pixel_count_of_[from] = 0;
-        source.rect = Rect{};
-        source.sum = ColorTotal{};
+        // An emptied cluster keeps nothing, not even its holes.
+        const std::uint32_t extra = nodes_[from].extra;
+        nodes_[from] = Node{};
+        if (extra != 0) extras_[extra - 1] = Extra{};
         return;
     }
     // A layer hands its pixels to `to` but keeps its own list, colour and
@@ -291,25 +324,19 @@ void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer,
     // now a stretch of `to`'s chain; splicing only ever relinks the end of a
     // chain, so the stretch stays intact and still lists the layer's pixels.
     if (!hollow) return;
+    std::vector<std::uint32_t>& holes = extra_of(to).holes;
     if (scratch_in_list_order_) {
-        target.holes.insert(target.holes.end(), pixels.begin(), pixels.end());
+        holes.insert(holes.end(), pixels.begin(), pixels.end());
     } else {
         std::vector<std::uint32_t> listed;
         list_pixels(from, listed);
-        target.holes.insert(target.holes.end(), listed.begin(), listed.end());
+        holes.insert(holes.end(), listed.begin(), listed.end());
     }
 }
 
 void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
-    if (next_slot_ < clusters_.size()) {
-        clusters_[next_slot_] = ColorCluster{};
-        pixel_count_of_[next_slot_] = 0;
-    } else {
-        clusters_.emplace_back();
-        first_pixel_.push_back(0);
-        last_pixel_.push_back(0);
-        pixel_count_of_.push_back(0);
-    }
+    if (next_slot_ < nodes_.size()) nodes_[next_slot_] = Node{};
+    else nodes_.emplace_back();
     add_pixel(next_slot_, i, color, x, y);
     pixel_owner_[i] = next_slot_;
     ++next_slot_;
@@ -349,13 +376,13 @@ void ClusterBuilder::pixel_step() {
         // The pixel shows that the clusters above and to the left touch.
         if (has_up && has_left && left_c != up_c && same_color_(left, up) &&
             (diagonal_joining_ || (same_color_(cur, left) && same_color_(cur, up)))) {
-            if (pixel_count_of_[left_c] > pixel_count_of_[up_c]) {
+            if (nodes_[left_c].count > nodes_[up_c].count) {
                 merge_into(up_c, left_c);
                 up_c = left_c;
             } else {
                 merge_into(left_c, up_c);
                 // Reuse the emptied last slot for the next new cluster.
-                if (left_c == next_slot_ - 1 && clusters_.size() == next_slot_) next_slot_ = left_c;
+                if (left_c == next_slot_ - 1 && nodes_.size() == next_slot_) next_slot_ = left_c;
                 left_c = up_c;
             }
         }
@@ -378,7 +405,7 @@ void ClusterBuilder::pixel_step() {
             // The up-left cluster may be the slot just emptied and marked for
             // reuse; the pixel revives it, so the next new cluster must not
             // take the slot over.
-            if (upleft_c == next_slot_ && next_slot_ < clusters_.size()) next_slot_ = upleft_c + 1;
+            if (upleft_c == next_slot_ && next_slot_ < nodes_.size()) next_slot_ = upleft_c + 1;
         } else {
             add_to_new_cluster(i, cur, xi, yi);
         }
@@ -390,15 +417,14 @@ void ClusterBuilder::pixel_step() {
 
 void ClusterBuilder::end_pixel_pass() {
     // One walk over the cluster records; the rest works on their areas.
-    const auto cluster_count = static_cast<std::uint32_t>(clusters_.size());
+    const auto cluster_count = static_cast<std::uint32_t>(nodes_.size());
     std::vector<std::uint32_t> areas(cluster_count);
     if (merge_area_limit_ != 0) seen_in_scan_.assign(cluster_count, 0);
     averages_.resize(cluster_count);
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        ColorCluster& cluster = clusters_[k];
-        cluster.remainder = cluster.sum;
-        areas[k] = pixel_count_of_[k];
-        if (areas[k] != 0) averages_[k] = cluster.sum.average();
+        const Node& node = nodes_[k];
+        areas[k] = node.count;
+        if (node.count != 0) averages_[k] = node.sum().average();
     }
     // Count clusters per area, then fill every level's arrivals in index
     // order.
@@ -472,7 +498,7 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
         if (arrivals.size() <= FEW_ARRIVALS) {
             std::sort(arrivals.begin(), arrivals.end());
         } else {
-            radix_sort(arrivals, static_cast<std::uint32_t>(clusters_.size()), sort_buffer_);
+            radix_sort(arrivals, static_cast<std::uint32_t>(nodes_.size()), sort_buffer_);
         }
     }
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
@@ -484,15 +510,13 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     for (std::size_t i = 0; i < count; ++i) {
         if (i + RECORDS_AHEAD < count) {
             const std::uint32_t ahead = arrivals[i + RECORDS_AHEAD];
-            const auto* record = reinterpret_cast<const char*>(&clusters_[ahead]);
-            for (std::size_t offset = 0; offset < sizeof(ColorCluster); offset += 64) __builtin_prefetch(record + offset);
-            __builtin_prefetch(&first_pixel_[ahead]);
+            __builtin_prefetch(&nodes_[ahead]);
             __builtin_prefetch(&averages_[ahead]);
         }
         if (i + PIXELS_AHEAD < count) {
             const std::uint32_t ahead = arrivals[i + PIXELS_AHEAD];
-            if (pixel_count_of_[ahead] == area) {
-                const std::uint32_t first = first_pixel_[ahead];
+            if (nodes_[ahead].count == area) {
+                const std::uint32_t first = nodes_[ahead].first_pixel;
                 __builtin_prefetch(&pixel_owner_[first]);
                 __builtin_prefetch(&next_pixel_[first]);
                 if (first >= width_) __builtin_prefetch(&pixel_owner_[first - width_]);
@@ -500,7 +524,7 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
             }
         }
         const std::uint32_t k = arrivals[i];
-        if (pixel_count_of_[k] == area) merge_cluster(k, area);
+        if (nodes_[k].count == area) merge_cluster(k, area);
     }
 }
 
@@ -512,7 +536,6 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     const Color color = averages_[k];
     std::vector<std::uint32_t>& neighbour_list = neighbour_scratch_;
     scanned_boundary_ = scan_for_merge(k);
-    scanned_cluster_ = &clusters_[k];
     if (neighbour_list.empty()) {
         const bool last_level = areas_ahead_.empty();
         if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
@@ -535,25 +558,33 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     }
     const std::uint32_t best = candidates.front().index;
     // Fetch what absorbing into `best` touches while the callables decide.
-    const auto* best_record = reinterpret_cast<const char*>(&clusters_[best]);
-    for (std::size_t offset = 0; offset < sizeof(ColorCluster); offset += 64) __builtin_prefetch(best_record + offset);
-    __builtin_prefetch(&pixel_count_of_[best]);
-    __builtin_prefetch(&last_pixel_[best]);
+    __builtin_prefetch(&nodes_[best]);
 
     // The callables see the cluster with its pixel list filled in.
-    ColorCluster& cluster = clusters_[k];
+    const Node& node = nodes_[k];
+    ColorCluster& cluster = subject_;
     cluster.pixels.swap(pixel_scratch_);
+    cluster.rect = node.rect;
+    cluster.sum = node.sum();
+    cluster.remainder = remainder_of(k);
+    std::vector<std::uint32_t>* holes = node.extra != 0 ? &extras_[node.extra - 1].holes : nullptr;
+    if (holes != nullptr) cluster.holes.swap(*holes);
+    // Cluster 0's count is taken from its mask: discarded keyed pixels are
+    // owned by 0 without belonging to it.
+    subject_has_scan_ = k != 0;
     bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, cluster, candidates);
     if (keeps_keyed_cluster(k)) as_layer = true;
     const bool hollow = treat_as_hole_(*this, cluster, candidates);
+    subject_has_scan_ = false;
     cluster.pixels.swap(pixel_scratch_);
-    scanned_cluster_ = nullptr;
+    if (holes != nullptr) cluster.holes.swap(*holes);
+    cluster.holes.clear();
     if (as_layer) output_order_.push_back(k);
 
-    if (Level* old_level = levels_.find(pixel_count_of_[best])) --old_level->count;
+    if (Level* old_level = levels_.find(nodes_[best].count)) --old_level->count;
     absorb(k, best, as_layer, hollow);
-    averages_[best] = clusters_[best].sum.average();
-    Level& grown = add_level(pixel_count_of_[best]);
+    averages_[best] = nodes_[best].sum().average();
+    Level& grown = add_level(nodes_[best].count);
     ++grown.count;
     grown.arrivals.push_back(best);
 }

@@ -10,7 +10,9 @@
 #include <span>
 #include <vector>
 
+#include "../color/color_total.hpp"
 #include "../image/format/rgba_raster.hpp"
+#include "../point/rect.hpp"
 #include "cluster.hpp"
 #include "container.hpp"
 
@@ -138,6 +140,45 @@ private:
         std::size_t size_ = 0;
     };
 
+    // The working state of one cluster, in one cache line: the merge pass
+    // reads and updates all of it for both clusters of every merge, and a
+    // photograph has about a million clusters.
+    struct alignas(64) Node {
+        // Colour sums of the listed pixels, layers included.
+        std::uint64_t r = 0, g = 0, b = 0, a = 0;
+        Rect rect;  // bounding box of the pixels added
+        // The listed pixels are a chain through next_pixel_ from first_pixel
+        // to last_pixel, `count` long, in order of addition: joining two
+        // clusters links the chains in O(1) instead of copying a list. A
+        // layer keeps its count and first pixel: its chain lives on as a
+        // stretch of its parent's.
+        std::uint32_t first_pixel = 0;
+        std::uint32_t last_pixel = 0;
+        std::uint32_t count = 0;
+        std::uint32_t extra = 0;  // 1 + position in extras_, or 0 for none
+
+        ColorTotal sum() const { return {r, g, b, a, count}; }
+        void add(Color c) {
+            r += c.r;
+            g += c.g;
+            b += c.b;
+            a += c.a;
+        }
+        void add(const Node& other) {
+            r += other.r;
+            g += other.g;
+            b += other.b;
+            a += other.a;
+        }
+    };
+    // What only clusters that took in layers have: the colour total of the
+    // layers among their pixels (their remainder is the sum less this) and
+    // the pixels of the hollow ones.
+    struct Extra {
+        ColorTotal layered;
+        std::vector<std::uint32_t> holes;
+    };
+
     // Also returns the number of pixels with a neighbour outside the image or
     // owned by another cluster.
     std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
@@ -171,6 +212,8 @@ private:
     }
     // The pixels of cluster c in list order, into `out` (replacing its content).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
+    Extra& extra_of(std::uint32_t c);
+    ColorTotal remainder_of(std::uint32_t c) const;
     void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     // Hands the pixel chain of `from` over to the end of the chain of `to`.
     void splice_chain(std::uint32_t from, std::uint32_t to);
@@ -192,23 +235,14 @@ private:
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
     std::uint32_t pixel_count_ = 0;
-    // While building, a cluster's pixels are a chain through next_pixel_ from
-    // first_pixel_ to last_pixel_, pixel_count_of_ long, in order of addition:
-    // joining two clusters links the chains in O(1) instead of copying a list.
-    // A cluster emitted as a layer keeps its count and first pixel: its chain
-    // lives on as a stretch of its parent's. The records' `pixels` stay empty
-    // (except for the cluster handed to the decision callables) until
-    // finish() fills them in.
-    std::vector<ColorCluster> clusters_;
+    std::vector<Node> nodes_;
+    std::vector<Extra> extras_;
     std::vector<std::uint32_t> next_pixel_;
-    std::vector<std::uint32_t> first_pixel_;
-    std::vector<std::uint32_t> last_pixel_;
-    std::vector<std::uint32_t> pixel_count_of_;
     std::vector<std::uint32_t> pixel_owner_;
     std::vector<std::uint32_t> output_order_;
     Levels levels_;
     // Merge pass: the average of every cluster's sum, kept current, so that
-    // comparing against a neighbour reads four bytes instead of its record.
+    // comparing against a neighbour reads four bytes instead of its node.
     std::vector<Color> averages_;
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<std::uint32_t> pixel_scratch_;
@@ -218,8 +252,10 @@ private:
     std::vector<std::uint32_t> seen_in_scan_;
     std::uint32_t scan_generation_ = 0;
     std::vector<MergeCandidate> candidate_scratch_;
-    const ColorCluster* scanned_cluster_ = nullptr;  // the cluster being merged
-    std::uint32_t scanned_boundary_ = 0;            // its boundary pixels, holes aside
+    // The cluster being merged, as the decision callables see it.
+    ColorCluster subject_;
+    bool subject_has_scan_ = false;       // subject_ is the cluster scanned last
+    std::uint32_t scanned_boundary_ = 0;  // its boundary pixels, holes aside
     std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> areas_ahead_;
     BuildStage stage_ = BuildStage::PixelPass;
     std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level

@@ -1,8 +1,14 @@
 #include "container.hpp"
 
+#include <algorithm>
+#include <cassert>
+#include <utility>
+
 namespace glyph {
 
 namespace {
+
+const ColorCluster EMPTY_CLUSTER;
 
 void put(RgbaRaster& raster, std::uint32_t pixel, Color color) {
     std::uint8_t* out = &raster.pixels[std::size_t{4} * pixel];
@@ -13,6 +19,19 @@ void put(RgbaRaster& raster, std::uint32_t pixel, Color color) {
 }
 
 }  // namespace
+
+const ColorCluster& ClusterSet::cluster(std::uint32_t index) const {
+    const auto at = std::lower_bound(kept_indices.begin(), kept_indices.end(), index);
+    if (at == kept_indices.end() || *at != index) return EMPTY_CLUSTER;
+    return kept_clusters[static_cast<std::size_t>(at - kept_indices.begin())];
+}
+
+void ClusterSet::keep(std::uint32_t index, ColorCluster kept) {
+    assert(kept_indices.empty() || kept_indices.back() < index);
+    kept_indices.push_back(index);
+    kept_clusters.push_back(std::move(kept));
+    if (index >= slot_count) slot_count = index + 1;
+}
 
 RgbaRaster ClusterSet::paint_image() const {
     RgbaRaster painted = RgbaRaster::create(image.width, image.height);

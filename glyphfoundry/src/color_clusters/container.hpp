@@ -11,7 +11,6 @@ namespace glyph {
 
 struct ClusterSet {
     RgbaRaster image;                         // the image that was clustered
-    std::vector<ColorCluster> clusters;       // every slot, cluster 0 and empty slots included
     std::vector<std::uint32_t> pixel_owner;   // final owner of each pixel
     std::vector<std::uint32_t> output_order;  // emitted clusters, in emission order
     std::uint32_t width = 0;
@@ -21,12 +20,24 @@ struct ClusterSet {
     // transparent, and the other pixels of cluster 0 (joined to it through
     // keyed neighbours of a colour close to the key) in their own average.
     std::optional<Color> keyed_cluster_color;
+    // Clusters are numbered 0 .. slot_count - 1. A photograph leaves about a
+    // million slots, nearly all emptied by merging, so only the clusters that
+    // still list pixels are kept: kept_clusters[i] is cluster kept_indices[i],
+    // in ascending index order.
+    std::uint32_t slot_count = 1;
+    std::vector<std::uint32_t> kept_indices;
+    std::vector<ColorCluster> kept_clusters;
+
+    // Cluster `index`; an empty cluster for a slot that lists no pixels.
+    const ColorCluster& cluster(std::uint32_t index) const;
+    // Keeps `cluster` as cluster `index`, which must exceed every index kept so far.
+    void keep(std::uint32_t index, ColorCluster cluster);
 
     // Emitted clusters from the last emitted to the first: backgrounds first,
     // the layers emitted early on top. `visit(index, cluster)`.
     template <class Visit>
     void visit_emitted(Visit visit) const {
-        for (auto it = output_order.rbegin(); it != output_order.rend(); ++it) visit(*it, clusters[*it]);
+        for (auto it = output_order.rbegin(); it != output_order.rend(); ++it) visit(*it, cluster(*it));
     }
 
     // A raster of the image's size, all (0, 0, 0, 0), with every emitted
