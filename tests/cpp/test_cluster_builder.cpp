@@ -323,6 +323,43 @@ auto lookup(const ClusterSet& set) {
     return [&set](std::uint32_t k) -> const ColorCluster& { return set.cluster(k); };
 }
 
+// Builds again with a layer sink that reads every layer as it is emitted:
+// those layers, together with what finish() keeps, make up `plain`.
+// Returns the number of layers the sink was told about.
+std::size_t expect_sink_agrees(const Config& c, const ClusterSet& plain, const std::string& label) {
+    BuilderSettings settings = builder_settings(c);
+    std::vector<EmittedLayer> emitted;
+    settings.on_layer = [&](EmittedLayer layer) { emitted.push_back(std::move(layer)); };
+    ClusterBuilder builder(std::move(settings));
+    std::vector<std::pair<std::uint32_t, ColorCluster>> layers;
+    while (!builder.step()) {
+        for (EmittedLayer& layer : emitted) {
+            const std::uint32_t index = layer.index;
+            layers.emplace_back(index, builder.emitted_layer(std::move(layer)));
+        }
+        emitted.clear();
+    }
+    const ClusterSet rest = std::move(builder).finish();
+    EXPECT_EQ(rest.output_order, plain.output_order) << label;
+    EXPECT_EQ(rest.pixel_owner, plain.pixel_owner) << label;
+    auto expect_same = [&](const ColorCluster& a, const ColorCluster& b, std::uint32_t k) {
+        EXPECT_EQ(a.pixels, b.pixels) << label << " cluster " << k;
+        EXPECT_EQ(a.holes, b.holes) << label << " cluster " << k;
+        EXPECT_EQ(a.rect, b.rect) << label << " cluster " << k;
+        EXPECT_EQ(a.sum, b.sum) << label << " cluster " << k;
+        EXPECT_EQ(a.remainder, b.remainder) << label << " cluster " << k;
+    };
+    for (const auto& [k, layer] : layers) {
+        EXPECT_TRUE(rest.cluster(k).pixels.empty()) << label << " layer " << k << " kept twice";
+        expect_same(layer, plain.cluster(k), k);
+    }
+    for (std::size_t i = 0; i < rest.kept_indices.size(); ++i) {
+        expect_same(rest.kept_clusters[i], plain.cluster(rest.kept_indices[i]), rest.kept_indices[i]);
+    }
+    EXPECT_EQ(rest.kept_clusters.size() + layers.size(), plain.kept_clusters.size()) << label;
+    return layers.size();
+}
+
 }  // namespace
 
 TEST(ClusterBuilder, SmallPicturesByHand) {
@@ -559,6 +596,7 @@ TEST(ClusterBuilder, MatchesLiteralReferenceOnRandomPictures) {
         const std::vector<std::common_type_t<decltype(options)...>> list{options...};
         return list[rng() % list.size()];
     };
+    std::size_t sunk_layers = 0;
     for (int round = 0; round < 3000; ++round) {
         Config c;
         c.width = rng() % 13;
@@ -636,7 +674,9 @@ TEST(ClusterBuilder, MatchesLiteralReferenceOnRandomPictures) {
             ASSERT_EQ(a.remainder, b.remainder) << label << " cluster " << k;
         }
         expect_owners_list_their_pixels(lookup(fast.set), fast.set.pixel_owner, label);
+        if (round % 4 == 0) sunk_layers += expect_sink_agrees(c, fast.set, label);
     }
+    EXPECT_GT(sunk_layers, 100u);
     EXPECT_EQ(boundary_count_mismatches, 0);
 }
 

@@ -69,7 +69,8 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
       same_color_(std::move(settings.same_color)),
       color_difference_(std::move(settings.color_difference)),
       emit_as_layer_(std::move(settings.emit_as_layer)),
-      treat_as_hole_(std::move(settings.treat_as_hole)) {
+      treat_as_hole_(std::move(settings.treat_as_hole)),
+      on_layer_(std::move(settings.on_layer)) {
     const std::size_t pixel_count = image_.pixel_count();
     if (pixel_count > std::numeric_limits<std::uint32_t>::max()) {
         throw MemoryLimitExceeded("the picture has too many pixels for colour clustering");
@@ -104,16 +105,15 @@ ClusterSet ClusterBuilder::finish() && {
     result.image = std::move(image_);
     const auto cluster_count = static_cast<std::uint32_t>(nodes_.size());
     result.slot_count = cluster_count;
+    std::sort(sunk_layers_.begin(), sunk_layers_.end());
+    auto sunk = sunk_layers_.begin();
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        const Node& node = nodes_[k];
-        if (node.count == 0) continue;
-        ColorCluster kept;
-        list_pixels(k, kept.pixels);
-        kept.rect = node.rect;
-        kept.sum = node.sum();
-        kept.remainder = remainder_of(k);
-        if (node.extra != 0) kept.holes = std::move(extras_[node.extra - 1].holes);
-        result.keep(k, std::move(kept));
+        if (nodes_[k].count == 0) continue;
+        if (sunk != sunk_layers_.end() && *sunk == k) {
+            ++sunk;
+            continue;
+        }
+        result.keep(k, record_of(k));
     }
     std::vector<Node>().swap(nodes_);
     result.pixel_owner = std::move(pixel_owner_);
@@ -136,13 +136,39 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     return found;
 }
 
+ColorCluster ClusterBuilder::record_of(std::uint32_t c) const {
+    const Node& node = nodes_[c];
+    ColorCluster cluster;
+    list_pixels(c, cluster.pixels);
+    cluster.rect = node.rect;
+    cluster.sum = node.sum();
+    cluster.remainder = remainder_of(c);
+    if (node.extra != 0) cluster.holes = extras_[node.extra - 1].holes;
+    return cluster;
+}
+
+ColorCluster ClusterBuilder::emitted_layer(EmittedLayer layer) const {
+    const Node& node = nodes_[layer.index];
+    ColorCluster cluster;
+    list_pixels(layer.index, cluster.pixels);
+    cluster.rect = node.rect;
+    cluster.sum = node.sum();
+    cluster.remainder = layer.remainder;
+    cluster.holes = std::move(layer.holes);
+    return cluster;
+}
+
 void ClusterBuilder::list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const {
     const std::uint32_t count = nodes_[c].count;
     out.resize(count);
+    if (count == 0) return;
+    // The link after the last pixel is not read: for a layer it belongs to
+    // its parent's chain and may be rewritten meanwhile.
     std::uint32_t p = nodes_[c].first_pixel;
-    for (std::uint32_t n = 0; n < count; ++n) {
-        out[n] = p;
+    out[0] = p;
+    for (std::uint32_t n = 1; n < count; ++n) {
         p = next_pixel_[p];
+        out[n] = p;
     }
 }
 
@@ -248,18 +274,38 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     if (compact()) {
         const Rect& rect = node.rect;
         scratch_in_list_order_ = false;
-        pixels.reserve(count);
+        pixels.resize(count);
+        std::uint32_t* out = pixels.data();
+        const std::uint32_t* owners = pixel_owner_.data();
+        const std::uint32_t w = width_;
         const auto left = static_cast<std::uint32_t>(rect.left);
         const auto right = static_cast<std::uint32_t>(rect.right);
+        // Columns whose left and right neighbours lie in the image.
+        const std::uint32_t inner_left = std::max(left, 1u);
+        const std::uint32_t inner_right = std::min(right, w - 1);
+        std::uint32_t listed = 0;
         for (auto y = static_cast<std::uint32_t>(rect.top); y < static_cast<std::uint32_t>(rect.bottom); ++y) {
-            const std::uint32_t row = y * width_;
+            const std::uint32_t row_start = y * w;
+            const std::uint32_t* row = owners + row_start;
+            // Most pixels of a large cluster are interior: for rows with a row
+            // above and below, those are recognised by four comparisons.
+            const bool inner_row = y > 0 && y + 1 < height_;
+            const std::uint32_t* up = inner_row ? row - w : row;
+            const std::uint32_t* down = inner_row ? row + w : row;
             for (std::uint32_t x = left; x < right; ++x) {
-                const std::uint32_t p = row + x;
-                if (pixel_owner_[p] != own) continue;
-                pixels.push_back(p);
+                if (row[x] != own) continue;
+                const std::uint32_t p = row_start + x;
+                out[listed++] = p;
+                if (inner_row && x >= inner_left && x < inner_right &&
+                    ((up[x] == own) & (down[x] == own) & (row[x - 1] == own) & (row[x + 1] == own))) {
+                    continue;
+                }
                 if (look_around(p, x, y, own, note)) ++boundary;
             }
         }
+        // The rectangle holds exactly the listed pixels; anything else would
+        // be a broken invariant, and the list is cut to what was found.
+        pixels.resize(listed);
     } else {
         pixels.resize(count);
         std::uint32_t p = node.first_pixel;
@@ -514,18 +560,36 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
             __builtin_prefetch(&averages_[ahead]);
         }
         if (i + PIXELS_AHEAD < count) {
-            const std::uint32_t ahead = arrivals[i + PIXELS_AHEAD];
-            if (nodes_[ahead].count == area) {
-                const std::uint32_t first = nodes_[ahead].first_pixel;
-                __builtin_prefetch(&pixel_owner_[first]);
-                __builtin_prefetch(&next_pixel_[first]);
-                if (first >= width_) __builtin_prefetch(&pixel_owner_[first - width_]);
-                if (std::size_t{first} + width_ < pixel_owner_.size()) __builtin_prefetch(&pixel_owner_[first + width_]);
-            }
+            const Node& ahead = nodes_[arrivals[i + PIXELS_AHEAD]];
+            if (ahead.count == area) prefetch_surroundings(ahead);
         }
         const std::uint32_t k = arrivals[i];
         if (nodes_[k].count == area) merge_cluster(k, area);
     }
+}
+
+void ClusterBuilder::prefetch_surroundings(const Node& node) const {
+    // The owners of the rows around a small cluster's rectangle: its scan
+    // reads them all, and the clusters of one level lie far apart.
+    constexpr std::int32_t MAX_ROWS = 8;
+    const Rect& rect = node.rect;
+    if (rect.height() <= MAX_ROWS && rect.width() <= 16) {
+        const std::int32_t top = std::max(rect.top - 1, 0);
+        const std::int32_t bottom = std::min(rect.bottom + 1, static_cast<std::int32_t>(height_));
+        const std::int32_t left = std::max(rect.left - 1, 0);
+        const std::int32_t right = std::min(rect.right, static_cast<std::int32_t>(width_) - 1);
+        for (std::int32_t y = top; y < bottom; ++y) {
+            const std::size_t row = static_cast<std::size_t>(y) * width_;
+            __builtin_prefetch(&pixel_owner_[row + static_cast<std::size_t>(left)]);
+            __builtin_prefetch(&pixel_owner_[row + static_cast<std::size_t>(right)]);
+        }
+    } else {
+        const std::uint32_t first = node.first_pixel;
+        __builtin_prefetch(&pixel_owner_[first]);
+        if (first >= width_) __builtin_prefetch(&pixel_owner_[first - width_]);
+        if (std::size_t{first} + width_ < pixel_owner_.size()) __builtin_prefetch(&pixel_owner_[first + width_]);
+    }
+    __builtin_prefetch(&next_pixel_[node.first_pixel]);
 }
 
 void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
@@ -584,6 +648,13 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     if (Level* old_level = levels_.find(nodes_[best].count)) --old_level->count;
     absorb(k, best, as_layer, hollow);
     averages_[best] = nodes_[best].sum().average();
+    if (as_layer && on_layer_) {
+        // Nothing is ever added to a layer: its holes can be handed over.
+        sunk_layers_.push_back(k);
+        EmittedLayer layer{k, remainder_of(k), {}};
+        if (nodes_[k].extra != 0) layer.holes = std::move(extras_[nodes_[k].extra - 1].holes);
+        on_layer_(std::move(layer));
+    }
     Level& grown = add_level(nodes_[best].count);
     ++grown.count;
     grown.arrivals.push_back(best);

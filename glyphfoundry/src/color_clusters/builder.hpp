@@ -41,6 +41,18 @@ using ColorDifference = std::function<std::int32_t(Color, Color)>;
 using MergeDecision =
     std::function<bool(const ClusterBuilder&, const ColorCluster&, std::span<const MergeCandidate>)>;
 
+// A cluster just emitted as a layer: what the builder hands over at once,
+// the rest (pixels, rectangle, sum) is read later with emitted_layer().
+struct EmittedLayer {
+    std::uint32_t index = 0;
+    ColorTotal remainder;
+    std::vector<std::uint32_t> holes;
+};
+
+// Told every cluster emitted as a layer, on the building thread, right after
+// the layer is absorbed by its parent.
+using LayerSink = std::function<void(EmittedLayer)>;
+
 inline constexpr std::uint32_t NO_MERGE_AREA_LIMIT = 4294967295u;
 
 struct BuilderSettings {
@@ -54,6 +66,10 @@ struct BuilderSettings {
     ColorDifference color_difference;
     MergeDecision emit_as_layer;
     MergeDecision treat_as_hole;
+    // Optional. A layer never changes once emitted, so a receiver may read it
+    // with emitted_layer() (from any thread) while the build goes on, and
+    // finish() leaves the layers it was told about out of the result.
+    LayerSink on_layer;
 };
 
 enum class BuildStage : std::uint8_t { PixelPass, MergePass, Finished };
@@ -66,8 +82,15 @@ public:
 
     // One bounded slice of work; true once finished (and then nothing is done).
     bool step();
-    // The result; call only after step() returned true.
+    // The result; call only after step() returned true, and only once no
+    // other thread reads emitted layers any more.
     ClusterSet finish() &&;
+
+    // A cluster reported to the layer sink, as the result would hold it.
+    // Safe to call from another thread while the building thread steps on:
+    // it reads only the layer's node and its stretch of the pixel chain,
+    // which nothing writes any more.
+    ColorCluster emitted_layer(EmittedLayer layer) const;
 
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
@@ -213,6 +236,8 @@ private:
     // The pixels of cluster c in list order, into `out` (replacing its content).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
     Extra& extra_of(std::uint32_t c);
+    // Cluster c with its pixel list, in the form of the result.
+    ColorCluster record_of(std::uint32_t c) const;
     ColorTotal remainder_of(std::uint32_t c) const;
     void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     // Hands the pixel chain of `from` over to the end of the chain of `to`.
@@ -222,6 +247,7 @@ private:
     void merge_step();
     void visit_level(std::uint64_t area);
     void merge_cluster(std::uint32_t k, std::uint64_t area);
+    void prefetch_surroundings(const Node& node) const;
     Level& add_level(std::uint64_t area);
     void merge_into(std::uint32_t from, std::uint32_t to);
     // `from`'s pixels are in pixel_scratch_, listed by scan_for_merge.
@@ -237,6 +263,7 @@ private:
     std::uint32_t pixel_count_ = 0;
     std::vector<Node> nodes_;
     std::vector<Extra> extras_;
+    std::vector<std::uint32_t> sunk_layers_;  // layers reported to the sink
     std::vector<std::uint32_t> next_pixel_;
     std::vector<std::uint32_t> pixel_owner_;
     std::vector<std::uint32_t> output_order_;
@@ -271,6 +298,7 @@ private:
     ColorDifference color_difference_;
     MergeDecision emit_as_layer_;
     MergeDecision treat_as_hole_;
+    LayerSink on_layer_;
 };
 
 }  // namespace glyph

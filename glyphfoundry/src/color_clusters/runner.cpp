@@ -45,6 +45,13 @@ MergeDecision make_treat_as_hole(std::uint64_t max_hollow_neighbours) {
 }
 
 ClusterSet ClusterRunner::run(RunSettings settings) {
+    ClusterBuilder builder = prepare(std::move(settings));
+    while (!builder.step()) {
+    }
+    return std::move(builder).finish();
+}
+
+ClusterBuilder ClusterRunner::prepare(RunSettings settings) {
     if (settings.is_same_color_a >= 8) stop("assertion failed: is_same_color_a < 8");
     BuilderSettings builder_settings;
     builder_settings.image = std::move(settings.image);
@@ -58,10 +65,8 @@ ClusterSet ClusterRunner::run(RunSettings settings) {
     builder_settings.emit_as_layer =
         make_emit_as_layer(settings.min_layer_area, settings.max_layer_area, settings.min_layer_difference);
     builder_settings.treat_as_hole = make_treat_as_hole(settings.max_hollow_neighbours);
-    ClusterBuilder builder(std::move(builder_settings));
-    while (!builder.step()) {
-    }
-    return std::move(builder).finish();
+    builder_settings.on_layer = std::move(settings.on_layer);
+    return ClusterBuilder(std::move(builder_settings));
 }
 
 }  // namespace glyph

@@ -21,6 +21,7 @@ struct RunSettings {
     Color transparent_key;                     // (0, 0, 0, 0): nothing keyed
     bool diagonal_joining = false;
     bool discard_keyed = false;
+    LayerSink on_layer;                        // optional; see BuilderSettings
 };
 
 // The decision callables, built from the tuning values they capture.
@@ -35,6 +36,8 @@ public:
     // Stops with "assertion failed: is_same_color_a < 8" before any work when
     // the shift is 8 or more; negative shifts act through their low three bits.
     static ClusterSet run(RunSettings settings);
+    // The same builder, not yet stepped, for a caller that steps it itself.
+    static ClusterBuilder prepare(RunSettings settings);
 };
 
 }  // namespace glyph
