@@ -33,6 +33,10 @@ struct ColorTotal {
     }
     // Truncating per-channel mean; only taken when count is at least 1.
     Color average() const {
+        if (count == 1) {  // half the clusters of a photograph after the first pass
+            return {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
+                    static_cast<std::uint8_t>(a)};
+        }
         if ((r | g | b | a) <= 0xFFFFFFFFu) {
             // The usual case, in the cheaper 32-bit division.
             const auto n = static_cast<std::uint32_t>(count);

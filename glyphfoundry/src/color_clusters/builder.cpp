@@ -251,6 +251,8 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     }
     auto note = [&](std::uint32_t o) {
         if (!found.empty() && found.back() == o) return;
+        // The neighbour chosen is absorbed into right after the decision.
+        __builtin_prefetch(&nodes_[o]);
         if (few_pixels) {
             if (std::find(found.begin(), found.end(), o) == found.end()) found.push_back(o);
             return;
