@@ -1,10 +1,12 @@
 #include "color_driver.hpp"
 
 #include <utility>
+#include <vector>
 
 #include "../../../glyphfoundry/src/color_clusters/runner.hpp"
 #include "../../../glyphfoundry/src/path/point_budget.hpp"
 #include "key_color.hpp"
+#include "parallel_tracing.hpp"
 
 namespace pixmorf {
 
@@ -77,12 +79,29 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
         view = glyph::ClusterRunner::run(std::move(second));
     }
 
+    std::vector<const glyph::ColorCluster*> emitted;
+    view.visit_emitted([&](std::uint32_t, const glyph::ColorCluster& cluster) { emitted.push_back(&cluster); });
+
     SvgDocument document(width, height, settings.path_precision);
+    const unsigned threads = tracing_threads(params, emitted.size(), width * height);
+    if (threads > 1) {
+        auto trace_one = [&](std::size_t i, const glyph::TraceParams& trace) {
+            return emitted[i]->to_shape_path(view.width, false, trace);
+        };
+        if (auto paths = trace_in_parallel(emitted.size(), threads, settings, params, trace_one)) {
+            for (std::size_t i = 0; i < emitted.size(); ++i) {
+                document.add_path(std::move((*paths)[i]), emitted[i]->remainder_color());
+            }
+            return document;
+        }
+    }
+    // One after the other, with a budget of its own: also the run that
+    // reports a failure of the parallel one.
     glyph::PointBudget budget;
     const glyph::TraceParams trace = trace_params(settings, params, budget);
-    view.visit_emitted([&](std::uint32_t, const glyph::ColorCluster& cluster) {
-        document.add_path(cluster.to_shape_path(view.width, false, trace), cluster.remainder_color());
-    });
+    for (const glyph::ColorCluster* cluster : emitted) {
+        document.add_path(cluster->to_shape_path(view.width, false, trace), cluster->remainder_color());
+    }
     return document;
 }
 

@@ -37,6 +37,8 @@ struct ConversionParams {
     double corner_threshold_rad = 0.0;
     double splice_threshold_rad = 0.0;
     std::int32_t color_tolerance = 0;
+    // Threads for the parallel phases; 0 lets the size of the work decide.
+    unsigned worker_threads = 0;
 };
 
 // An expected failure of the pipeline: a plain text for the caller.
