@@ -33,7 +33,12 @@ struct SvgDocument {
 // "failed to write file.: ..." when a write fails.
 using TextSink = std::function<void(std::string_view)>;
 
-void render_svg(const SvgDocument& document, const TextSink& sink);
-std::string render_svg_to_string(const SvgDocument& document);
+// Writes the document to the sink, in order, on the calling thread. The path
+// data of large documents is formatted on `worker_threads` threads (0: as many
+// as the hardware runs, for documents large enough to gain), a batch of shapes
+// at a time; the text and any stop are those of formatting one shape after
+// the other.
+void render_svg(const SvgDocument& document, const TextSink& sink, unsigned worker_threads = 0);
+std::string render_svg_to_string(const SvgDocument& document, unsigned worker_threads = 0);
 
 }  // namespace pixmorf
