@@ -294,6 +294,13 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
             const bool inner_row = y > 0 && y + 1 < height_;
             const std::uint32_t* up = inner_row ? row - w : row;
             const std::uint32_t* down = inner_row ? row + w : row;
+            // The row after next is the next row's lower neighbour: fetch it
+            // while this one is scanned.
+            if (y + 2 < height_) {
+                const std::uint32_t* ahead = row + 2 * std::size_t{w};
+                for (std::uint32_t x = left; x < right; x += 16) __builtin_prefetch(ahead + x);
+                __builtin_prefetch(ahead + right - 1);
+            }
             for (std::uint32_t x = left; x < right; ++x) {
                 if (row[x] != own) continue;
                 const std::uint32_t p = row_start + x;
