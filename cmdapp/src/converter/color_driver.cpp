@@ -1,11 +1,16 @@
 #include "color_driver.hpp"
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "../../../glyphfoundry/src/color_clusters/runner.hpp"
 #include "../../../glyphfoundry/src/path/point_budget.hpp"
 #include "key_color.hpp"
+#include "layer_tracer.hpp"
 #include "parallel_tracing.hpp"
 
 namespace pixmorf {
@@ -29,6 +34,69 @@ std::uint64_t area_of(const glyph::RgbaRaster& image) {
     return static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height);
 }
 
+// Whether the layers of a stacked conversion are traced while clustering goes
+// on: on pictures large enough to pay for a thread, when one may be used.
+bool overlap_tracing(const ConversionParams& params, std::uint64_t area) {
+    if (params.worker_threads != 0) return params.worker_threads > 1;
+    return area >= MIN_AREA_FOR_THREADS && hardware_worker_threads() > 1;
+}
+
+// Clusters and traces a stacked conversion with the layers traced as they are
+// emitted. When a shape fails to trace, hands the picture back instead.
+std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::RunSettings run, std::uint64_t width,
+                                                                        std::uint64_t height, const Settings& settings,
+                                                                        const ConversionParams& params) {
+    glyph::PointBudget budget;
+    const glyph::TraceParams trace = trace_params(settings, params, budget);
+    LayerTracer tracer(trace, static_cast<std::uint32_t>(std::min<std::uint64_t>(width, UINT32_MAX)));
+    run.on_layer = tracer.sink();
+    glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
+    tracer.start(builder);
+    try {
+        while (!builder.step()) {
+        }
+    } catch (...) {
+        tracer.stop();  // the worker reads the builder
+        throw;
+    }
+    std::optional<std::vector<TracedShape>> layers = tracer.drain();
+    glyph::ClusterSet rest = std::move(builder).finish();
+    if (!layers) return std::move(rest.image);
+
+    // The other emitted clusters (those that never became layers) are few:
+    // the last background, clusters without neighbours.
+    std::vector<std::uint32_t> order(rest.output_order.rbegin(), rest.output_order.rend());
+    auto layer_of = [&](std::uint32_t index) -> const TracedShape* {
+        const auto at = std::lower_bound(layers->begin(), layers->end(), index,
+                                         [](const TracedShape& shape, std::uint32_t k) { return shape.index < k; });
+        return at != layers->end() && at->index == index ? &*at : nullptr;
+    };
+    std::vector<std::uint32_t> untraced;
+    for (std::uint32_t index : order) {
+        if (layer_of(index) == nullptr) untraced.push_back(index);
+    }
+    std::vector<glyph::CompoundPath> others;
+    try {
+        const unsigned threads = tracing_threads(params, untraced.size(), width * height);
+        others = map_indices_in_order(untraced.size(), threads, [&](std::size_t i) {
+            return rest.cluster(untraced[i]).to_shape_path(rest.width, false, trace);
+        });
+    } catch (...) {
+        return std::move(rest.image);
+    }
+
+    SvgDocument document(width, height, settings.path_precision);
+    std::size_t next_other = 0;
+    for (std::uint32_t index : order) {
+        if (const TracedShape* layer = layer_of(index)) {
+            document.add_path(layer->path, layer->color);
+        } else {
+            document.add_path(std::move(others[next_other++]), rest.cluster(index).remainder_color());
+        }
+    }
+    return document;
+}
+
 }  // namespace
 
 ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params) {
@@ -44,20 +112,30 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
     }
 
     const bool cutout = settings.hierarchy == Hierarchy::Cutout;
-    glyph::RunSettings first;
-    first.max_layer_area = area_of(image);
-    first.image = std::move(image);
-    first.min_layer_area = params.speckle_area;
-    first.max_hollow_neighbours = 1;
-    first.merge_area_limit = glyph::NO_MERGE_AREA_LIMIT;
-    first.pixels_per_step = 25600;
-    first.is_same_color_a = params.color_tolerance;
-    first.same_color_tolerance = 1;
-    first.min_layer_difference = settings.layer_difference;
-    first.transparent_key = key;
-    first.diagonal_joining = settings.layer_difference == 0;
-    first.discard_keyed = !cutout;
-    glyph::ClusterSet view = glyph::ClusterRunner::run(std::move(first));
+    auto first_run = [&](glyph::RgbaRaster picture) {
+        glyph::RunSettings first;
+        first.max_layer_area = area_of(picture);
+        first.image = std::move(picture);
+        first.min_layer_area = params.speckle_area;
+        first.max_hollow_neighbours = 1;
+        first.merge_area_limit = glyph::NO_MERGE_AREA_LIMIT;
+        first.pixels_per_step = 25600;
+        first.is_same_color_a = params.color_tolerance;
+        first.same_color_tolerance = 1;
+        first.min_layer_difference = settings.layer_difference;
+        first.transparent_key = key;
+        first.diagonal_joining = settings.layer_difference == 0;
+        first.discard_keyed = !cutout;
+        return first;
+    };
+    if (!cutout && overlap_tracing(params, width * height)) {
+        auto outcome = convert_stacked_overlapped(first_run(std::move(image)), width, height, settings, params);
+        if (auto* document = std::get_if<SvgDocument>(&outcome)) return std::move(*document);
+        // A shape failed to trace: start again in order, so that the failure
+        // reported is the one tracing in order meets.
+        image = std::get<glyph::RgbaRaster>(std::move(outcome));
+    }
+    glyph::ClusterSet view = glyph::ClusterRunner::run(first_run(std::move(image)));
 
     if (cutout) {
         // Cluster the flattened first result again without layers, so that
