@@ -38,6 +38,19 @@ def run_tool(tmp_path, name, data, *args, memory_limit=None):
     )
 
 
+def decoded_prefixes(tmp_path, data, fmt, size_offset=None):
+    """{length: (width, height, list of RGBA tuples)} for every proper prefix
+    of `data` that decoded; see the decode_prefixes tool for `size_offset`."""
+    result = run_tool(tmp_path, "decode_prefixes", data, fmt, *([str(size_offset)] if size_offset is not None else []))
+    assert result.returncode == 0
+    decoded = {}
+    for line in result.stdout.decode().splitlines():
+        length, width, height, *rgba = line.split()
+        pixels = bytes.fromhex("".join(rgba))
+        decoded[int(length)] = int(width), int(height), [tuple(pixels[i : i + 4]) for i in range(0, len(pixels), 4)]
+    return decoded
+
+
 def decode(tmp_path, data, fmt=None):
     """(width, height, list of RGBA tuples), or None when decoding failed."""
     result = run_tool(tmp_path, "decode_dump", data, *([fmt] if fmt else []))
@@ -121,11 +134,26 @@ def ico(entries):
     return data + b"".join(payload for _, _, _, payload in entries)
 
 
-def icon_payload(width, height, bits, palette, rows, and_rows):
-    """A bitmap payload: header height doubled, AND mask rows after the colour rows."""
+def icon_payload(width, height, bits, palette, rows, and_rows, mask_bytes=None):
+    """A bitmap payload: header height doubled, AND mask rows after the colour
+    rows; only the first `mask_bytes` bytes of the mask when given."""
     info = info_header(40, width, 2 * height, bits, colors=len(palette))
     masks = bmp_rows([pack_indices(row, 1) for row in and_rows])
-    return info + bgr_palette(palette) + bmp_rows(rows) + masks
+    return info + bgr_palette(palette) + bmp_rows(rows) + masks[:mask_bytes]
+
+
+def and_mask_size(width, height):
+    return (width + 31) // 32 * 4 * height
+
+
+# A 1-bit icon nine pixels wide, so that a mask row spans two bytes, with every
+# AND-mask bit set.
+WIDE_TOP, WIDE_BOTTOM = [RED, BLUE] * 4 + [BLUE], [BLUE, RED] * 4 + [RED]
+
+
+def wide_icon(mask_bytes=None):
+    rows = [pack_indices([[RED, BLUE].index(c) for c in row], 1) for row in (WIDE_TOP, WIDE_BOTTOM)]
+    return ico([(9, 2, 1, icon_payload(9, 2, 1, [RED, BLUE], rows, [[1] * 9] * 2, mask_bytes))])
 
 
 def tga(image_type, width, height, depth, descriptor, pixels, color_map=b"", map_first=0, map_length=0,
@@ -239,6 +267,15 @@ CASES = [
     ("ico-4bit-and-mask", "ico",
      ico([(3, 1, 4, icon_payload(3, 1, 4, PALETTE16, [pack_indices([1, 2, 3], 4)], [[0, 0, 1]]))]),
      3, 1, [RED, GREEN, (0, 0, 255, 0)], True),
+    # Pillow and other writers may store the AND mask short or not at all: the
+    # pixels without a mask bit are opaque.
+    ("ico-and-mask-missing", "ico",
+     ico([(2, 2, 8, icon_payload(2, 2, 8, [RED, GREEN], [b"\x00\x01", b"\x01\x00"], [[1, 1], [1, 1]], 0))]),
+     2, 2, [RED, GREEN, GREEN, RED], True),
+    ("ico-1bit-wide-and-mask", "ico", wide_icon(), 9, 2, [with_alpha(c, 0) for c in WIDE_TOP + WIDE_BOTTOM], True),
+    # The bottom mask row (stored first) and the first byte of the top row.
+    ("ico-and-mask-cut-mid-row", "ico", wide_icon(5), 9, 2,
+     [with_alpha(c, 0) for c in WIDE_TOP[:8]] + [WIDE_TOP[8]] + [with_alpha(c, 0) for c in WIDE_BOTTOM], True),
     ("ico-32bit-ignores-and-mask", "ico",
      ico([(1, 1, 32, info_header(40, 1, 2, 32) + b"\x03\x02\x01\x80" + b"\x80\0\0\0")]),
      1, 1, [(1, 2, 3, 0x80)], False),
@@ -344,12 +381,45 @@ def test_hand_made_variant_decodes_pixel_exact(tmp_path, name, fmt, data, width,
     assert decode(tmp_path, data, fmt) == (width, height, expected)
 
 
-@pytest.mark.parametrize("name,fmt,data,width,height,expected,complete",
-                         [case for case in CASES if case[6]], ids=[case[0] for case in CASES if case[6]])
-def test_every_truncation_fails(tmp_path, name, fmt, data, width, height, expected, complete):
-    result = run_tool(tmp_path, "decode_prefixes", data, fmt)
-    assert result.returncode == 0
-    assert result.stdout.decode().split() == []
+@pytest.mark.parametrize("name,fmt,data,width,height,expected,complete", CASES, ids=CASE_IDS)
+def test_every_truncation_fails_or_loses_only_optional_data(tmp_path, name, fmt, data, width, height, expected,
+                                                            complete):
+    decoded = decoded_prefixes(tmp_path, data, fmt)
+    if complete:
+        assert decoded == {}
+    else:
+        assert all(result == (width, height, expected) for result in decoded.values())
+
+
+def without_cut_mask_bits(pixels, width, height, mask_bytes):
+    """The pixels of an icon whose AND mask keeps only its first `mask_bytes`
+    bytes: a pixel whose mask byte is gone is opaque, its colour unchanged."""
+    stride = (width + 31) // 32 * 4
+    kept = []
+    for index, pixel in enumerate(pixels):
+        y, x = divmod(index, width)
+        kept.append(pixel if (height - 1 - y) * stride + x // 8 < mask_bytes else pixel[:3] + (255,))
+    return kept
+
+
+# Icons whose chosen image is the last one in the file, a bitmap below 32 bits
+# with its whole AND mask.
+MASKED_ICONS = ["ico-8bit-and-mask", "ico-4bit-and-mask", "ico-zero-means-256", "ico-1bit-wide-and-mask"]
+
+
+@pytest.mark.parametrize("name", MASKED_ICONS)
+def test_icon_cut_in_its_and_mask_decodes_with_the_mask_bits_left(tmp_path, name):
+    # Every cut of the chosen image, its directory size following the cut: a
+    # cut before the end of the colour rows fails, a cut inside the AND mask
+    # decodes with the mask bits that are left.
+    _, fmt, data, width, height, expected, _ = CASES_BY_NAME[name]
+    (count,) = struct.unpack_from("<H", data, 4)
+    size_offset = 6 + 16 * (count - 1) + 8
+    mask_start = len(data) - and_mask_size(width, height)
+    assert decoded_prefixes(tmp_path, data, fmt, size_offset) == {
+        length: (width, height, without_cut_mask_bits(expected, width, height, length - mask_start))
+        for length in range(mask_start, len(data))
+    }
 
 
 # ------------------------------------------------------- Pillow round trips
@@ -406,8 +476,11 @@ def test_pillow_written_file_decodes_pixel_exact(tmp_path, fmt, mode, options, k
     data, expected = pillow_file(fmt, mode, options)
     pixels = [p if keeps_alpha else p[:3] + (255,) for p in expected]
     assert decode(tmp_path, data, fmt) == (7, 5, pixels)
+    decoded = decoded_prefixes(tmp_path, data, fmt)
     if complete:
-        assert run_tool(tmp_path, "decode_prefixes", data, fmt).stdout == b""
+        assert decoded == {}
+    else:
+        assert all(result == (7, 5, pixels) for result in decoded.values())
 
 
 def test_16bit_pgm_keeps_the_high_byte(tmp_path):
@@ -418,6 +491,26 @@ def test_16bit_pgm_keeps_the_high_byte(tmp_path):
     picture.save(buffer, "PPM")
     assert buffer.getvalue().startswith(b"P5\n7 5\n65535\n")
     assert decode(tmp_path, buffer.getvalue(), "pgm") == (7, 5, [(v >> 8,) * 3 + (255,) for v in values])
+
+
+@pytest.mark.parametrize("mode", ["1", "L", "P", "RGB"])
+def test_pillow_icon_with_short_and_mask_decodes_opaque(tmp_path, mode):
+    picture = sample_picture(mode)
+    buffer = io.BytesIO()
+    picture.save(buffer, "ICO", bitmap_format="bmp", sizes=[(7, 5)])
+    data = buffer.getvalue()
+    # Pillow writes the (all clear) AND mask without row padding: shorter than
+    # the 4-byte rows that the picture needs.
+    bits, size, offset = struct.unpack_from("<HII", data, 12)
+    (colors,) = struct.unpack_from("<I", data, offset + 32)
+    palette_size = 4 * (colors or 1 << bits) if bits <= 8 else 0
+    mask_size = size - 40 - palette_size - (7 * bits + 31) // 32 * 4 * 5
+    assert 0 < mask_size < and_mask_size(7, 5)
+    # Pillow's own reader takes the mask from the end of the image, where it
+    # overlaps the colour rows, so only its colours are a reference here.
+    reference = Image.open(io.BytesIO(data)).convert("RGB").tobytes()
+    expected = [tuple(reference[i : i + 3]) + (255,) for i in range(0, len(reference), 3)]
+    assert decode(tmp_path, data, "ico") == (7, 5, expected)
 
 
 def test_icon_with_png_payload(tmp_path):
@@ -464,7 +557,7 @@ CORRUPT = [
     ("ico", replaced(case_data("ico-8bit-and-mask"), 2, le16s(2))),  # a cursor
     ("ico", replaced(case_data("ico-8bit-and-mask"), 4, le16s(0))),  # no images
     ("ico", replaced(case_data("ico-8bit-and-mask"), 14, le32s(1000))),  # payload beyond the file
-    ("ico", case_data("ico-8bit-and-mask")[:-1]),  # AND mask cut short
+    ("ico", case_data("ico-8bit-and-mask")[:-1]),  # file cut: the image passes its end
     ("ico", replaced(case_data("ico-8bit-and-mask"), 22 + 8, struct.pack("<i", -4))),  # top-down icon
     ("tga", replaced(case_data("tga-15bit"), 2, b"\x00")),  # no image data
     ("tga", replaced(case_data("tga-15bit"), 2, b"\x04")),

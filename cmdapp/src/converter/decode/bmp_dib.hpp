@@ -14,7 +14,7 @@ enum class DibKind : std::uint8_t {
     File,
     // An icon image: the pixels follow the palette, the header height counts
     // the colour rows and the AND-mask rows, and the AND mask follows the
-    // colour rows.
+    // colour rows (as far as `data` holds it: missing mask bits are clear).
     Icon,
 };
 

@@ -334,14 +334,19 @@ DecodeResult decode_dib_checked(std::span<const std::uint8_t> data, std::size_t 
 
     if (kind == DibKind::Icon && bit_count < 32) {
         // The AND mask: one bit per pixel, rows bottom-up; a set bit makes the
-        // pixel transparent and keeps its colour.
+        // pixel transparent and keeps its colour. Some writers store a mask
+        // shorter than the picture (or none at all), so only the bytes that
+        // the payload holds are read; a pixel whose mask byte is missing keeps
+        // a clear bit and stays opaque.
         const std::size_t mask_stride = (w + 31) / 32 * 4;
-        const auto mask = reader.take(std::uint64_t{mask_stride} * h);
-        if (!reader.ok()) return std::nullopt;
+        const auto mask = reader.rest().first(std::min(reader.remaining(), mask_stride * h));
         for (std::size_t row = 0; row < h; ++row) {
-            const std::uint8_t* bits = mask.data() + row * mask_stride;
+            const std::size_t row_start = row * mask_stride;
+            if (row_start >= mask.size()) break;
+            const auto bits = mask.subspan(row_start, std::min(mask_stride, mask.size() - row_start));
+            const std::size_t covered = std::min(w, bits.size() * 8);
             std::uint8_t* pixel = out + (h - 1 - row) * w * 4;
-            for (std::size_t x = 0; x < w; ++x, pixel += 4) {
+            for (std::size_t x = 0; x < covered; ++x, pixel += 4) {
                 if ((bits[x / 8] >> (7 - x % 8)) & 1) pixel[3] = 0;
             }
         }

@@ -5,8 +5,11 @@
 // payload is a PNG file or a bitmap without file header. In a bitmap payload
 // of 32 bits the fourth byte is alpha and the AND mask is ignored; at lower
 // depths every pixel is opaque except where the AND mask is set, where alpha
-// becomes 0 and the colour is kept. A payload that fails to decode fails the
-// whole icon; no other entry is tried.
+// becomes 0 and the colour is kept. The AND mask may be shorter than the
+// picture or missing (some writers store it unpadded or not at all): pixels
+// without a mask bit in the payload are opaque. The colour rows must be
+// complete. A payload that fails to decode fails the whole icon; no other
+// entry is tried.
 #include <algorithm>
 #include <array>
 
