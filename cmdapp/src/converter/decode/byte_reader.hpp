@@ -3,12 +3,11 @@
 // the decoders written in this project share.
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <optional>
 #include <span>
-#include <stdexcept>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf::decode_support {
 
@@ -114,19 +113,6 @@ inline std::optional<DecodedImage> allocate_image(std::uint64_t width, std::uint
         image.samples8.resize(samples);
     }
     return image;
-}
-
-// Runs a decoder body, turning an allocation failure into a decode failure so
-// that decoders never throw.
-template <class Body>
-DecodeResult without_throwing(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
 }
 
 }  // namespace pixmorf::decode_support

@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf {
 
@@ -144,13 +143,7 @@ DecodeResult decode_gif_unchecked(std::span<const std::uint8_t> data) {
 }  // namespace
 
 DecodeResult decode_gif(std::span<const std::uint8_t> data) {
-    try {
-        return decode_gif_unchecked(data);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
+    return decode_support::without_throwing([&] { return decode_gif_unchecked(data); });
 }
 
 }  // namespace pixmorf

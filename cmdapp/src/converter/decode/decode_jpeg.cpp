@@ -9,13 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf {
 
@@ -162,13 +161,7 @@ DecodeResult decode_jpeg_unchecked(std::span<const std::uint8_t> data) {
 }  // namespace
 
 DecodeResult decode_jpeg(std::span<const std::uint8_t> data) {
-    try {
-        return decode_jpeg_unchecked(data);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
+    return decode_support::without_throwing([&] { return decode_jpeg_unchecked(data); });
 }
 
 }  // namespace pixmorf

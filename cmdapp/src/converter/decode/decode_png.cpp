@@ -3,10 +3,9 @@
 #include <spng.h>
 
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf {
 
@@ -69,13 +68,7 @@ DecodeResult decode_png_unchecked(std::span<const std::uint8_t> data) {
 }  // namespace
 
 DecodeResult decode_png(std::span<const std::uint8_t> data) {
-    try {
-        return decode_png_unchecked(data);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
+    return decode_support::without_throwing([&] { return decode_png_unchecked(data); });
 }
 
 }  // namespace pixmorf

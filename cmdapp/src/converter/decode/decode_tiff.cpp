@@ -10,11 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf {
 
@@ -283,13 +282,7 @@ DecodeResult decode_tiff_unchecked(std::span<const std::uint8_t> data) {
 }  // namespace
 
 DecodeResult decode_tiff(std::span<const std::uint8_t> data) {
-    try {
-        return decode_tiff_unchecked(data);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
+    return decode_support::without_throwing([&] { return decode_tiff_unchecked(data); });
 }
 
 }  // namespace pixmorf

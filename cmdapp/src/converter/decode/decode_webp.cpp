@@ -5,10 +5,9 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 #include "decoded_image.hpp"
+#include "without_throwing.hpp"
 
 namespace pixmorf {
 
@@ -73,13 +72,7 @@ DecodeResult decode_webp_unchecked(std::span<const std::uint8_t> data) {
 }  // namespace
 
 DecodeResult decode_webp(std::span<const std::uint8_t> data) {
-    try {
-        return decode_webp_unchecked(data);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt;
-    }
+    return decode_support::without_throwing([&] { return decode_webp_unchecked(data); });
 }
 
 }  // namespace pixmorf
