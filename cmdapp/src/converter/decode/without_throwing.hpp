@@ -10,8 +10,10 @@ namespace pixmorf::decode_support {
 
 // Runs a decoder body, turning an allocation failure (a size the memory
 // cannot hold, or one beyond a container's maximum) into a decode failure.
+// Anything else a body might throw passes on to the caller, which reports it
+// as an exception, rather than ending the process.
 template <class Body>
-DecodeResult without_throwing(Body&& body) noexcept {
+DecodeResult without_throwing(Body&& body) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
