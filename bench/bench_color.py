@@ -80,7 +80,7 @@ def measure(args, workdir, name, mode, hierarchy, scale=1):
     else:
         source = name if name.startswith("white:") else "raw:" + raw_file(workdir, name)
         line, peak = run_child([args.tool, source, mode, hierarchy, str(scale)])
-    seconds, cpu, shapes, width, height, fill = line.split()
+    seconds, cpu, shapes, width, height, fill = line.split()[:6]
     return float(seconds), float(cpu), int(shapes), int(width) * int(height), peak, fill
 
 

@@ -1,11 +1,11 @@
 // Test tool: converts one picture in colour mode and reports the time of the
-// conversion alone (decoding excluded).
+// conversion from pixels to SVG text (decoding excluded).
 //   color_timing FILE|raw:FILE|white:WxH MODE HIERARCHY [SCALE]
 // raw:FILE holds "width height\n" and then the RGBA bytes.
 // MODE is none, polygon or spline; HIERARCHY stacked or cutout; SCALE (default
 // 1) enlarges the picture by pixel repetition in both directions first.
-// Prints "seconds cpu_seconds shapes width height first_fill" on one line
-// (first_fill is "-" without shapes).
+// Prints "seconds cpu_seconds shapes width height first_fill text_bytes" on
+// one line (first_fill is "-" without shapes).
 #include <chrono>
 #include <fstream>
 #include <cstdio>
@@ -17,6 +17,7 @@
 
 #include "converter/decode/image_input.hpp"
 #include "converter/settings.hpp"
+#include "converter/svg_document.hpp"
 
 namespace {
 
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
     const std::clock_t cpu_start = std::clock();
     const auto start = std::chrono::steady_clock::now();
     pixmorf::ConvertOutcome outcome = pixmorf::convert_image(std::move(*image), settings);
+    std::size_t text_size = 0;
+    if (const auto* converted = std::get_if<pixmorf::SvgDocument>(&outcome)) {
+        text_size = pixmorf::render_svg_to_string(*converted).size();
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
     if (auto* error = std::get_if<pixmorf::ErrorText>(&outcome)) {
@@ -81,6 +86,7 @@ int main(int argc, char** argv) {
     }
     const auto& document = std::get<pixmorf::SvgDocument>(outcome);
     const std::string fill = document.paths.empty() ? "-" : document.paths.front().color.to_hex();
-    std::printf("%.4f %.4f %zu %zu %zu %s\n", seconds, cpu_seconds, document.paths.size(), width, height, fill.c_str());
+    std::printf("%.4f %.4f %zu %zu %zu %s %zu\n", seconds, cpu_seconds, document.paths.size(), width, height, fill.c_str(),
+                text_size);
     return 0;
 }

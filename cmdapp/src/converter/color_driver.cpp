@@ -51,13 +51,8 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     LayerTracer tracer(trace, static_cast<std::uint32_t>(std::min<std::uint64_t>(width, UINT32_MAX)));
     run.on_layer = tracer.sink();
     glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
-    tracer.start(builder);
-    try {
-        while (!builder.step()) {
-        }
-    } catch (...) {
-        tracer.stop();  // the worker reads the builder
-        throw;
+    tracer.start();
+    while (!builder.step()) {
     }
     std::optional<std::vector<TracedShape>> layers = tracer.drain();
     glyph::ClusterSet rest = std::move(builder).finish();

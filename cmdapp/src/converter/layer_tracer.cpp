@@ -33,8 +33,7 @@ glyph::LayerSink LayerTracer::sink() {
     };
 }
 
-void LayerTracer::start(const glyph::ClusterBuilder& builder) {
-    builder_ = &builder;
+void LayerTracer::start() {
     worker_ = std::jthread([this] { work(); });
 }
 
@@ -50,7 +49,7 @@ std::optional<LayerTracer::Job> LayerTracer::next_job() {
 void LayerTracer::work() {
     while (std::optional<Job> job = next_job()) {
         try {
-            const glyph::ColorCluster cluster = builder_->emitted_layer(std::move(job->layer));
+            const glyph::ColorCluster& cluster = job->layer.cluster;
             job->result->path = cluster.to_shape_path(image_width_, false, trace_);
             job->result->color = cluster.remainder_color();
         } catch (...) {
@@ -72,10 +71,8 @@ std::optional<std::vector<TracedShape>> LayerTracer::drain() {
         closed_ = true;
     }
     job_ready_.notify_all();
-    if (builder_ != nullptr) {
-        work();
-        if (worker_.joinable()) worker_.join();
-    }
+    work();
+    if (worker_.joinable()) worker_.join();
     if (failed_) return std::nullopt;
     std::vector<TracedShape> traced(std::make_move_iterator(results_.begin()), std::make_move_iterator(results_.end()));
     results_.clear();

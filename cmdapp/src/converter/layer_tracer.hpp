@@ -33,15 +33,14 @@ public:
 
     // The sink to give the builder; it queues every layer it is told about.
     glyph::LayerSink sink();
-    // Starts the worker on the builder's layers; the builder must not move
-    // or finish until drain() has returned.
-    void start(const glyph::ClusterBuilder& builder);
+    // Starts the worker.
+    void start();
     // After the builder's last step: traces what is still queued, on this
     // thread and the worker, and stops the worker. The traced layers by
     // ascending index, or nothing when tracing any of them failed.
     std::optional<std::vector<TracedShape>> drain();
-    // Drops what is queued and waits for the worker to end: the builder may
-    // go after this. Safe to call more than once.
+    // Drops what is queued and waits for the worker to end. Safe to call
+    // more than once.
     void stop();
 
 private:
@@ -55,7 +54,6 @@ private:
 
     const glyph::TraceParams& trace_;
     std::uint32_t image_width_;
-    const glyph::ClusterBuilder* builder_ = nullptr;
     std::mutex mutex_;
     std::condition_variable job_ready_;
     std::deque<Job> jobs_;

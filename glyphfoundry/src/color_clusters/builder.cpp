@@ -147,23 +147,10 @@ ColorCluster ClusterBuilder::record_of(std::uint32_t c) const {
     return cluster;
 }
 
-ColorCluster ClusterBuilder::emitted_layer(EmittedLayer layer) const {
-    const Node& node = nodes_[layer.index];
-    ColorCluster cluster;
-    list_pixels(layer.index, cluster.pixels);
-    cluster.rect = node.rect;
-    cluster.sum = node.sum();
-    cluster.remainder = layer.remainder;
-    cluster.holes = std::move(layer.holes);
-    return cluster;
-}
-
 void ClusterBuilder::list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const {
     const std::uint32_t count = nodes_[c].count;
     out.resize(count);
     if (count == 0) return;
-    // The link after the last pixel is not read: for a layer it belongs to
-    // its parent's chain and may be rewritten meanwhile.
     std::uint32_t p = nodes_[c].first_pixel;
     out[0] = p;
     for (std::uint32_t n = 1; n < count; ++n) {
@@ -658,10 +645,18 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     absorb(k, best, as_layer, hollow);
     averages_[best] = nodes_[best].sum().average();
     if (as_layer && on_layer_) {
-        // Nothing is ever added to a layer: its holes can be handed over.
+        // Nothing is ever added to a layer: its pixels (as scanned), and its
+        // holes can be handed over.
         sunk_layers_.push_back(k);
-        EmittedLayer layer{k, remainder_of(k), {}};
-        if (nodes_[k].extra != 0) layer.holes = std::move(extras_[nodes_[k].extra - 1].holes);
+        EmittedLayer layer;
+        layer.index = k;
+        const Node& emitted = nodes_[k];
+        layer.cluster.pixels = std::move(pixel_scratch_);
+        pixel_scratch_ = {};
+        layer.cluster.rect = emitted.rect;
+        layer.cluster.sum = emitted.sum();
+        layer.cluster.remainder = remainder_of(k);
+        if (emitted.extra != 0) layer.cluster.holes = std::move(extras_[emitted.extra - 1].holes);
         on_layer_(std::move(layer));
     }
     Level& grown = add_level(nodes_[best].count);

@@ -41,12 +41,11 @@ using ColorDifference = std::function<std::int32_t(Color, Color)>;
 using MergeDecision =
     std::function<bool(const ClusterBuilder&, const ColorCluster&, std::span<const MergeCandidate>)>;
 
-// A cluster just emitted as a layer: what the builder hands over at once,
-// the rest (pixels, rectangle, sum) is read later with emitted_layer().
+// A cluster just emitted as a layer, as the result would hold it, except that
+// its pixels come in no particular order.
 struct EmittedLayer {
     std::uint32_t index = 0;
-    ColorTotal remainder;
-    std::vector<std::uint32_t> holes;
+    ColorCluster cluster;
 };
 
 // Told every cluster emitted as a layer, on the building thread, right after
@@ -66,9 +65,9 @@ struct BuilderSettings {
     ColorDifference color_difference;
     MergeDecision emit_as_layer;
     MergeDecision treat_as_hole;
-    // Optional. A layer never changes once emitted, so a receiver may read it
-    // with emitted_layer() (from any thread) while the build goes on, and
-    // finish() leaves the layers it was told about out of the result.
+    // Optional. A layer never changes once emitted, so it is handed over as
+    // it is emitted, and finish() leaves the layers handed over out of the
+    // result.
     LayerSink on_layer;
 };
 
@@ -82,15 +81,8 @@ public:
 
     // One bounded slice of work; true once finished (and then nothing is done).
     bool step();
-    // The result; call only after step() returned true, and only once no
-    // other thread reads emitted layers any more.
+    // The result; call only after step() returned true.
     ClusterSet finish() &&;
-
-    // A cluster reported to the layer sink, as the result would hold it.
-    // Safe to call from another thread while the building thread steps on:
-    // it reads only the layer's node and its stretch of the pixel chain,
-    // which nothing writes any more.
-    ColorCluster emitted_layer(EmittedLayer layer) const;
 
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
