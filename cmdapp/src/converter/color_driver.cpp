@@ -54,40 +54,40 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     tracer.start();
     while (!builder.step()) {
     }
-    std::optional<std::vector<TracedShape>> layers = tracer.drain();
+    // The tracing thread never reads the builder: the result can be taken
+    // while it still works through the last layers.
     glyph::ClusterSet rest = std::move(builder).finish();
-    if (!layers) return std::move(rest.image);
 
-    // The other emitted clusters (those that never became layers) are few:
-    // the last background, clusters without neighbours.
+    // The emitted clusters that never became layers are few (the last
+    // background, clusters without neighbours) and are traced here meanwhile.
     std::vector<std::uint32_t> order(rest.output_order.rbegin(), rest.output_order.rend());
-    auto layer_of = [&](std::uint32_t index) -> const TracedShape* {
-        const auto at = std::lower_bound(layers->begin(), layers->end(), index,
-                                         [](const TracedShape& shape, std::uint32_t k) { return shape.index < k; });
-        return at != layers->end() && at->index == index ? &*at : nullptr;
-    };
-    std::vector<std::uint32_t> untraced;
-    for (std::uint32_t index : order) {
-        if (layer_of(index) == nullptr) untraced.push_back(index);
-    }
     std::vector<glyph::CompoundPath> others;
     try {
-        const unsigned threads = tracing_threads(params, untraced.size(), width * height);
-        others = map_indices_in_order(untraced.size(), threads, [&](std::size_t i) {
-            return rest.cluster(untraced[i]).to_shape_path(rest.width, false, trace);
-        });
+        for (std::uint32_t index : order) {
+            const glyph::ColorCluster& cluster = rest.cluster(index);
+            if (!cluster.pixels.empty()) others.push_back(cluster.to_shape_path(rest.width, false, trace));
+        }
     } catch (...) {
+        tracer.stop();
         return std::move(rest.image);
     }
+    std::optional<std::vector<TracedShape>> layers = tracer.drain();
+    if (!layers) return std::move(rest.image);
 
+    // Every layer is emitted once, so its path can be moved.
     SvgDocument document(width, height, settings.path_precision);
     std::size_t next_other = 0;
     for (std::uint32_t index : order) {
-        if (const TracedShape* layer = layer_of(index)) {
-            document.add_path(layer->path, layer->color);
-        } else {
-            document.add_path(std::move(others[next_other++]), rest.cluster(index).remainder_color());
+        const glyph::ColorCluster& cluster = rest.cluster(index);
+        if (!cluster.pixels.empty()) {
+            document.add_path(std::move(others[next_other++]), cluster.remainder_color());
+            continue;
         }
+        const auto layer = std::lower_bound(layers->begin(), layers->end(), index,
+                                            [](const TracedShape& shape, std::uint32_t k) { return shape.index < k; });
+        // Not a layer and no pixels: left to the conversion in order.
+        if (layer == layers->end() || layer->index != index) return std::move(rest.image);
+        document.add_path(std::move(layer->path), layer->color);
     }
     return document;
 }
