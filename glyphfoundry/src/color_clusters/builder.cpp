@@ -22,6 +22,44 @@ std::int64_t candidate_key(const MergeCandidate& c) {
     return std::int64_t{c.difference} * 65535 + std::int64_t{c.index};
 }
 
+// Orders candidates by key, equal keys by index: the order a stable sort by
+// key gives a list that comes in ascending index order. The two to four
+// candidates of most clusters go through a sorting network whose exchanges
+// compile to conditional moves, since their order is unpredictable.
+void sort_candidates(std::vector<MergeCandidate>& candidates) {
+    auto before = [](const MergeCandidate& a, const MergeCandidate& b) {
+        const std::int64_t ka = candidate_key(a);
+        const std::int64_t kb = candidate_key(b);
+        return ka < kb || (ka == kb && a.index < b.index);
+    };
+    auto exchange = [&](MergeCandidate& a, MergeCandidate& b) {
+        const bool swap = before(b, a);
+        const MergeCandidate low = swap ? b : a;
+        const MergeCandidate high = swap ? a : b;
+        a = low;
+        b = high;
+    };
+    MergeCandidate* c = candidates.data();
+    switch (candidates.size()) {
+        case 0:
+        case 1: return;
+        case 2: exchange(c[0], c[1]); return;
+        case 3:
+            exchange(c[0], c[1]);
+            exchange(c[1], c[2]);
+            exchange(c[0], c[1]);
+            return;
+        case 4:
+            exchange(c[0], c[1]);
+            exchange(c[2], c[3]);
+            exchange(c[0], c[2]);
+            exchange(c[1], c[3]);
+            exchange(c[1], c[2]);
+            return;
+        default: std::sort(candidates.begin(), candidates.end(), before);
+    }
+}
+
 // Ascending order; insertion sort for the short lists most clusters have.
 void sort_small_first(std::vector<std::uint32_t>& values) {
     if (values.size() > 16) {
@@ -604,18 +642,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     std::vector<MergeCandidate>& candidates = candidate_scratch_;
     candidates.clear();
     for (std::uint32_t n : neighbour_list) candidates.push_back({n, color_difference_(color, averages_[n])});
-    auto by_key = [](const MergeCandidate& a, const MergeCandidate& b) { return candidate_key(a) < candidate_key(b); };
-    if (candidates.size() <= 16) {
-        // Stable insertion sort: the common short lists need no buffer.
-        for (std::size_t i = 1; i < candidates.size(); ++i) {
-            const MergeCandidate moving = candidates[i];
-            std::size_t j = i;
-            for (; j > 0 && by_key(moving, candidates[j - 1]); --j) candidates[j] = candidates[j - 1];
-            candidates[j] = moving;
-        }
-    } else {
-        std::stable_sort(candidates.begin(), candidates.end(), by_key);
-    }
+    sort_candidates(candidates);
     const std::uint32_t best = candidates.front().index;
     // Fetch what absorbing into `best` touches while the callables decide.
     __builtin_prefetch(&nodes_[best]);
