@@ -144,15 +144,38 @@ ClusterSet ClusterBuilder::finish() && {
     const auto cluster_count = static_cast<std::uint32_t>(nodes_.size());
     result.slot_count = cluster_count;
     std::sort(sunk_layers_.begin(), sunk_layers_.end());
+    // A kept cluster that owns exactly the pixels it lists (all but layers,
+    // whose pixels their parents own, and cluster 0, which owns the keyed
+    // pixels it discarded) gets its list from one pass over the owners,
+    // instead of from a chain that jumps all over the picture.
+    constexpr std::uint32_t NOT_GATHERED = 0xFFFFFFFFu;
+    std::vector<std::uint32_t>& gathered_at = seen_in_scan_;
+    gathered_at.assign(cluster_count, NOT_GATHERED);
+    bool gathering = false;
     auto sunk = sunk_layers_.begin();
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
-        if (nodes_[k].count == 0) continue;
+        const Node& node = nodes_[k];
+        if (node.count == 0) continue;
         if (sunk != sunk_layers_.end() && *sunk == k) {
             ++sunk;
             continue;
         }
-        result.keep(k, record_of(k));
+        const bool owns_its_pixels = k != 0 && pixel_owner_[node.first_pixel] == k;
+        ColorCluster kept = record_of(k, !owns_its_pixels);
+        if (owns_its_pixels) {
+            kept.pixels.reserve(node.count);
+            gathered_at[k] = static_cast<std::uint32_t>(result.kept_clusters.size());
+            gathering = true;
+        }
+        result.keep(k, std::move(kept));
     }
+    if (gathering) {
+        for (std::uint32_t p = 0; p < pixel_count_; ++p) {
+            const std::uint32_t at = gathered_at[pixel_owner_[p]];
+            if (at != NOT_GATHERED) result.kept_clusters[at].pixels.push_back(p);
+        }
+    }
+    std::vector<std::uint32_t>().swap(seen_in_scan_);
     std::vector<Node>().swap(nodes_);
     result.pixel_owner = std::move(pixel_owner_);
     result.output_order = std::move(output_order_);
@@ -174,10 +197,10 @@ std::vector<std::uint32_t> ClusterBuilder::neighbours(std::uint32_t c) const {
     return found;
 }
 
-ColorCluster ClusterBuilder::record_of(std::uint32_t c) const {
+ColorCluster ClusterBuilder::record_of(std::uint32_t c, bool with_pixels) const {
     const Node& node = nodes_[c];
     ColorCluster cluster;
-    list_pixels(c, cluster.pixels);
+    if (with_pixels) list_pixels(c, cluster.pixels);
     cluster.rect = node.rect;
     cluster.sum = node.sum();
     cluster.remainder = remainder_of(c);

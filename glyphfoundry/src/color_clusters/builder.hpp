@@ -228,8 +228,8 @@ private:
     // The pixels of cluster c in list order, into `out` (replacing its content).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
     Extra& extra_of(std::uint32_t c);
-    // Cluster c with its pixel list, in the form of the result.
-    ColorCluster record_of(std::uint32_t c) const;
+    // Cluster c in the form of the result, with or without its pixel list.
+    ColorCluster record_of(std::uint32_t c, bool with_pixels) const;
     ColorTotal remainder_of(std::uint32_t c) const;
     void add_pixel(std::uint32_t c, std::uint32_t i, Color color, std::int32_t x, std::int32_t y);
     // Hands the pixel chain of `from` over to the end of the chain of `to`.

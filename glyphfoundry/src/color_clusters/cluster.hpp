@@ -13,7 +13,7 @@
 namespace glyph {
 
 struct ColorCluster {
-    std::vector<std::uint32_t> pixels;  // pixel indices y * width + x, in order of addition
+    std::vector<std::uint32_t> pixels;  // pixel indices y * width + x; their order carries no meaning
     std::vector<std::uint32_t> holes;   // pixels of children emitted as hollow layers
     Rect rect;                          // bounding box of the pixels added
     ColorTotal sum;                     // colour total of `pixels`
