@@ -6,7 +6,7 @@ the C++ tool `color_timing` (built with the tests, in build/*/), which times
 the conversion alone, or with --python the installed module, timed around
 convert_raw_image_to_svg (decoding included).
 
-    python bench/bench_color.py [--tool build/rel/color_timing] [--python] [--quick] [--repeat N]
+    python bench/bench_color.py [--tool build/tests/color_timing] [--python] [--quick] [--repeat N]
 
 Every case runs N times (default 3). Columns: picture, path mode, hierarchy,
 megapixels, the best and the median wall seconds, the CPU seconds of the best
@@ -94,7 +94,7 @@ def measure_once(args, workdir, name, mode, hierarchy, scale):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--tool", default="build/rel/color_timing")
+    parser.add_argument("--tool", default="build/tests/color_timing")
     parser.add_argument("--python", action="store_true", help="time the installed module instead")
     parser.add_argument("--quick", action="store_true", help="only the 1080p photo")
     parser.add_argument("--repeat", type=int, default=3, help="runs per case (best and median reported)")

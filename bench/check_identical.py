@@ -5,8 +5,8 @@ Converts a fixed set of pictures and settings with the pixmorf module found on
 PYTHONPATH (a build directory or the installed module) and compares the
 SHA-256 of every SVG with the hashes stored in bench/identical_hashes.json.
 
-    PYTHONPATH=build/rel python bench/check_identical.py            # compare
-    PYTHONPATH=build/rel python bench/check_identical.py --record   # store anew
+    PYTHONPATH=build/tests python bench/check_identical.py            # compare
+    PYTHONPATH=build/tests python bench/check_identical.py --record   # store anew
 
 Exit status 1 when any output differs. The pictures are read from
 /work/shared/images (or --images).
