@@ -5,8 +5,9 @@ Converts a fixed set of pictures and settings with the pixmorf module found on
 PYTHONPATH (a build directory or the installed module) and compares the
 SHA-256 of every SVG with the hashes stored in bench/identical_hashes.json.
 
-    PYTHONPATH=build/tests python bench/check_identical.py            # compare
-    PYTHONPATH=build/tests python bench/check_identical.py --record   # store anew
+    .venv/bin/python bench/check_identical.py            # compare (module of scripts/build.sh)
+    .venv/bin/python bench/check_identical.py --record   # store anew
+    PYTHONPATH=build/dev .venv/bin/python bench/check_identical.py  # a development build
 
 Exit status 1 when any output differs. The pictures are read from
 /work/shared/images (or --images).
