@@ -12,7 +12,12 @@ from PIL import Image
 
 import pixmorf
 
-IMAGES = Path(__file__).resolve().parents[2] / ".." / "shared" / "images"
+# The shared pictures beside the repository, or where this machine keeps them.
+IMAGES = next(
+    (d for d in (Path(__file__).resolve().parents[2].parent / "shared" / "images", Path("/work/shared/images"))
+     if d.is_dir()),
+    Path("/work/shared/images"),
+)
 GLOVE = IMAGES / "lineart-baseball-glove.png"
 RSVG = shutil.which("rsvg-convert")
 needs_rsvg = pytest.mark.skipif(RSVG is None, reason="rsvg-convert is not installed")
