@@ -132,3 +132,19 @@ def test_transparent_column_stays_transparent_in_cutout():
     pixels = [CLEAR if x == 0 else (30, 120, 200, 255) for y in range(height) for x in range(width)]
     svg = pixmorf.convert_pixels_to_svg(pixels, (width, height), mode="none", hierarchical="cutout")
     assert path_lines(svg) == ['\t<path d="M0,0 L9,0 L9,10 L0,10 Z " fill="#1E78C8" transform="translate(1,0)"/>']
+
+
+def test_emitted_cluster_merged_away_later_is_drawn_empty():
+    # Transparent pixels wall a cluster in: it is emitted alone, then the
+    # pixels that joined the transparent area merge into it and the grown
+    # cluster is merged away. It stays in the document as an empty shape in
+    # the colour it had; this once divided by zero and killed the process.
+    palette = [(255, 0, 255, 0), (255, 255, 255, 255), (134, 255, 0, 0), (255, 0, 2, 84)]
+    rows = ["0011111222223323", "2323232323232323", "2323232323232323", "3330111111000000",
+            "0031001111001131", "0000110011002222", "1122222211111111", "1111222222222222",
+            "1111111111112222", "2222222211111111", "1111222222112222", "2201010101010101"]
+    rows += ["0101010101010101"] * 4
+    pixels = [palette[int(i)] for row in rows for i in row]
+    for mode in ("none", "polygon", "spline"):
+        svg = pixmorf.convert_pixels_to_svg(pixels, (16, 16), mode=mode)
+        assert any('d=""' in line for line in path_lines(svg)), mode

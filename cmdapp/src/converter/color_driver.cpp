@@ -59,13 +59,15 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     glyph::ClusterSet rest = std::move(builder).finish();
 
     // The emitted clusters that never became layers are few (the last
-    // background, clusters without neighbours) and are traced here meanwhile.
+    // background, clusters without neighbours) and are traced here meanwhile;
+    // the result holds them, and not the layers handed over.
     std::vector<std::uint32_t> order(rest.output_order.rbegin(), rest.output_order.rend());
     std::vector<glyph::CompoundPath> others;
     try {
         for (std::uint32_t index : order) {
-            const glyph::ColorCluster& cluster = rest.cluster(index);
-            if (!cluster.pixels.empty()) others.push_back(cluster.to_shape_path(rest.width, false, trace));
+            if (const glyph::ColorCluster* cluster = rest.find(index)) {
+                others.push_back(cluster->to_shape_path(rest.width, false, trace));
+            }
         }
     } catch (...) {
         tracer.stop();
@@ -78,9 +80,8 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     SvgDocument document(width, height, settings.path_precision);
     std::size_t next_other = 0;
     for (std::uint32_t index : order) {
-        const glyph::ColorCluster& cluster = rest.cluster(index);
-        if (!cluster.pixels.empty()) {
-            document.add_path(std::move(others[next_other++]), cluster.remainder_color());
+        if (const glyph::ColorCluster* cluster = rest.find(index)) {
+            document.add_path(std::move(others[next_other++]), cluster->remainder_color());
             continue;
         }
         const auto layer = std::lower_bound(layers->begin(), layers->end(), index,

@@ -155,7 +155,11 @@ ClusterSet ClusterBuilder::finish() && {
     auto sunk = sunk_layers_.begin();
     for (std::uint32_t k = 0; k < cluster_count; ++k) {
         const Node& node = nodes_[k];
-        if (node.count == 0) continue;
+        if (node.count == 0) {
+            // Emitted, then merged away: drawn without pixels.
+            if (node.extra != 0 && extras_[node.extra - 1].remainder_when_emptied) result.keep(k, record_of(k, false));
+            continue;
+        }
         if (sunk != sunk_layers_.end() && *sunk == k) {
             ++sunk;
             continue;
@@ -233,7 +237,9 @@ ColorTotal ClusterBuilder::remainder_of(std::uint32_t c) const {
     const Node& node = nodes_[c];
     ColorTotal remainder = node.sum();
     if (node.extra != 0) {
-        const ColorTotal& layered = extras_[node.extra - 1].layered;
+        const Extra& extra = extras_[node.extra - 1];
+        if (node.count == 0 && extra.remainder_when_emptied) return *extra.remainder_when_emptied;
+        const ColorTotal& layered = extra.layered;
         remainder.r -= layered.r;
         remainder.g -= layered.g;
         remainder.b -= layered.b;
@@ -416,8 +422,17 @@ void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer,
                                                           : ColorTotal{};
     if (layered.count != 0) extra_of(to).layered.add(layered);
     if (!as_layer) {
-        // An emptied cluster keeps nothing, not even its holes.
         const std::uint32_t extra = nodes_[from].extra;
+        if (extra != 0 && extras_[extra - 1].emitted) {
+            // Emitted before (with no neighbours then, or above the merge
+            // area limit) and merged away now: it is still drawn, without
+            // pixels, in the colour of the remainder it has now, and keeps
+            // its holes.
+            extras_[extra - 1].remainder_when_emptied = remainder_of(from);
+            nodes_[from] = Node{};
+            nodes_[from].extra = extra;
+            return;
+        }
         nodes_[from] = Node{};
         if (extra != 0) extras_[extra - 1] = Extra{};
         return;
@@ -625,6 +640,11 @@ void ClusterBuilder::visit_level(std::uint64_t area) {
     }
 }
 
+void ClusterBuilder::emit(std::uint32_t k) {
+    output_order_.push_back(k);
+    extra_of(k).emitted = true;
+}
+
 void ClusterBuilder::prefetch_surroundings(const Node& node) const {
     // The owners of the rows around a small cluster's rectangle: its scan
     // reads them all, and the clusters of one level lie far apart.
@@ -651,7 +671,7 @@ void ClusterBuilder::prefetch_surroundings(const Node& node) const {
 
 void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     if (area > merge_area_limit_) {
-        output_order_.push_back(k);
+        emit(k);
         return;
     }
     const Color color = averages_[k];
@@ -659,7 +679,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     scanned_boundary_ = scan_for_merge(k);
     if (neighbour_list.empty()) {
         const bool last_level = areas_ahead_.empty();
-        if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) output_order_.push_back(k);
+        if (last_level || (discard_keyed_ && keying_) || keeps_keyed_cluster(k)) emit(k);
         return;
     }
     std::vector<MergeCandidate>& candidates = candidate_scratch_;

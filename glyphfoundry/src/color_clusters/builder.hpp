@@ -5,6 +5,7 @@
 // colour policy comes in as four callables.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <queue>
 #include <unordered_map>
 #include <span>
@@ -186,12 +187,15 @@ private:
             a += other.a;
         }
     };
-    // What only clusters that took in layers have: the colour total of the
-    // layers among their pixels (their remainder is the sum less this) and
-    // the pixels of the hollow ones.
+    // What only some clusters have: the colour total of the layers among
+    // their pixels (their remainder is the sum less this), the pixels of the
+    // hollow ones; and for a cluster emitted without being a layer, which
+    // can still be merged away afterwards, the remainder it had then.
     struct Extra {
         ColorTotal layered;
         std::vector<std::uint32_t> holes;
+        bool emitted = false;
+        std::optional<ColorTotal> remainder_when_emptied;
     };
 
     // Also returns the number of pixels with a neighbour outside the image or
@@ -228,6 +232,8 @@ private:
     // The pixels of cluster c in list order, into `out` (replacing its content).
     void list_pixels(std::uint32_t c, std::vector<std::uint32_t>& out) const;
     Extra& extra_of(std::uint32_t c);
+    // Emits cluster k without it becoming a layer.
+    void emit(std::uint32_t k);
     // Cluster c in the form of the result, with or without its pixel list.
     ColorCluster record_of(std::uint32_t c, bool with_pixels) const;
     ColorTotal remainder_of(std::uint32_t c) const;

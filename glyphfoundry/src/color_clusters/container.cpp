@@ -20,10 +20,15 @@ void put(RgbaRaster& raster, std::uint32_t pixel, Color color) {
 
 }  // namespace
 
-const ColorCluster& ClusterSet::cluster(std::uint32_t index) const {
+const ColorCluster* ClusterSet::find(std::uint32_t index) const {
     const auto at = std::lower_bound(kept_indices.begin(), kept_indices.end(), index);
-    if (at == kept_indices.end() || *at != index) return EMPTY_CLUSTER;
-    return kept_clusters[static_cast<std::size_t>(at - kept_indices.begin())];
+    if (at == kept_indices.end() || *at != index) return nullptr;
+    return &kept_clusters[static_cast<std::size_t>(at - kept_indices.begin())];
+}
+
+const ColorCluster& ClusterSet::cluster(std::uint32_t index) const {
+    const ColorCluster* kept = find(index);
+    return kept != nullptr ? *kept : EMPTY_CLUSTER;
 }
 
 void ClusterSet::keep(std::uint32_t index, ColorCluster kept) {

@@ -22,14 +22,16 @@ struct ClusterSet {
     std::optional<Color> keyed_cluster_color;
     // Clusters are numbered 0 .. slot_count - 1. A photograph leaves about a
     // million slots, nearly all emptied by merging, so only the clusters that
-    // still list pixels are kept: kept_clusters[i] is cluster kept_indices[i],
-    // in ascending index order.
+    // still list pixels, and the emitted ones, are kept: kept_clusters[i] is
+    // cluster kept_indices[i], in ascending index order.
     std::uint32_t slot_count = 1;
     std::vector<std::uint32_t> kept_indices;
     std::vector<ColorCluster> kept_clusters;
 
-    // Cluster `index`; an empty cluster for a slot that lists no pixels.
+    // Cluster `index`; an empty cluster for a slot not kept.
     const ColorCluster& cluster(std::uint32_t index) const;
+    // Cluster `index`, or null for a slot not kept.
+    const ColorCluster* find(std::uint32_t index) const;
     // Keeps `cluster` as cluster `index`, which must exceed every index kept so far.
     void keep(std::uint32_t index, ColorCluster cluster);
 
