@@ -22,14 +22,18 @@ void LayerTracer::stop() {
 
 glyph::LayerSink LayerTracer::sink() {
     return [this](glyph::EmittedLayer layer) {
+        bool wake = false;
         {
             const std::lock_guard lock(mutex_);
             if (failed_) return;
             TracedShape& result = results_.emplace_back();
             result.index = layer.index;
             jobs_.push_back({std::move(layer), &result});
+            // A busy worker finds the job itself: waking costs the building
+            // thread a system call.
+            wake = waiting_ != 0;
         }
-        job_ready_.notify_one();
+        if (wake) job_ready_.notify_one();
     };
 }
 
@@ -39,7 +43,9 @@ void LayerTracer::start() {
 
 std::optional<LayerTracer::Job> LayerTracer::next_job() {
     std::unique_lock lock(mutex_);
+    ++waiting_;
     job_ready_.wait(lock, [this] { return failed_ || closed_ || !jobs_.empty(); });
+    --waiting_;
     if (failed_ || jobs_.empty()) return std::nullopt;
     Job job = std::move(jobs_.front());
     jobs_.pop_front();

@@ -60,6 +60,7 @@ private:
     std::deque<TracedShape> results_;  // stable addresses for the jobs
     bool closed_ = false;
     bool failed_ = false;
+    int waiting_ = 0;  // threads waiting for a job
     std::jthread worker_;  // last: stopped and joined before the rest goes
 };
 

@@ -32,9 +32,10 @@ MergeDecision make_emit_as_layer(std::uint64_t min_layer_area, std::uint64_t max
         const std::uint64_t area = cluster.size();
         if (min_layer_area >= area) return false;
         if (area >= max_layer_area) return false;
+        if (candidates.front().difference <= min_layer_difference) return false;
         // Clusters that are all boundary (thin lines) never become layers.
-        if (min_layer_area != 0 && builder.edge_pixel_count(cluster) >= area) return false;
-        return candidates.front().difference > min_layer_difference;
+        // Asked last: counting can take a pass over the cluster's rectangle.
+        return min_layer_area == 0 || builder.edge_pixel_count(cluster) < area;
     };
 }
 
