@@ -2,7 +2,11 @@
 # Converts a sample picture to SVG: scripts/demo.sh [input [output]].
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-INPUT=${1:-$ROOT/../shared/images/sample.png}
+# The shared pictures lie beside the repository; a clone elsewhere on this
+# machine finds them where the machine keeps them.
+SAMPLE=$ROOT/../shared/images/sample.png
+[ -f "$SAMPLE" ] || SAMPLE=/work/shared/images/sample.png
+INPUT=${1:-$SAMPLE}
 OUTPUT=${2:-$ROOT/sample.svg}
 "$ROOT/scripts/build.sh"
 "$ROOT/.venv/bin/python" - "$INPUT" "$OUTPUT" <<'PY'
