@@ -329,16 +329,19 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
         std::fill(seen_in_scan_.begin(), seen_in_scan_.end(), 0);
         scan_generation_ = 1;
     }
+    // Boundary pixels mostly meet the neighbour they met just before.
+    std::uint32_t last_noted = own;
     auto note = [&](std::uint32_t o) {
-        if (!found.empty() && found.back() == o) return;
+        if (o == last_noted) return;
+        last_noted = o;
+        if (few_pixels) {
+            if (std::find(found.begin(), found.end(), o) != found.end()) return;
+        } else {
+            if (seen_in_scan_[o] == scan_generation_) return;
+            seen_in_scan_[o] = scan_generation_;
+        }
         // The neighbour chosen is absorbed into right after the decision.
         __builtin_prefetch(&nodes_[o]);
-        if (few_pixels) {
-            if (std::find(found.begin(), found.end(), o) == found.end()) found.push_back(o);
-            return;
-        }
-        if (seen_in_scan_[o] == scan_generation_) return;
-        seen_in_scan_[o] = scan_generation_;
         found.push_back(o);
     };
     std::uint32_t boundary = 0;
