@@ -51,7 +51,6 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     LayerTracer tracer(trace, static_cast<std::uint32_t>(std::min<std::uint64_t>(width, UINT32_MAX)));
     run.on_layer = tracer.sink();
     glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
-    tracer.start();
     while (!builder.step()) {
     }
     // The tracing thread never reads the builder: the result can be taken

@@ -6,7 +6,7 @@
 namespace pixmorf {
 
 LayerTracer::LayerTracer(const glyph::TraceParams& trace, std::uint32_t image_width)
-    : trace_(trace), image_width_(image_width) {}
+    : trace_(trace), image_width_(image_width), worker_([this] { work(); }) {}
 
 LayerTracer::~LayerTracer() { stop(); }
 
@@ -35,10 +35,6 @@ glyph::LayerSink LayerTracer::sink() {
         }
         if (wake) job_ready_.notify_one();
     };
-}
-
-void LayerTracer::start() {
-    worker_ = std::jthread([this] { work(); });
 }
 
 std::optional<LayerTracer::Job> LayerTracer::next_job() {

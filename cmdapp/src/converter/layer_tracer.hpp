@@ -24,7 +24,8 @@ struct TracedShape {
 
 class LayerTracer {
 public:
-    // `trace` (and the budget it points to) must outlive the tracer.
+    // Starts the worker. `trace` (and the budget it points to) must outlive
+    // the tracer.
     LayerTracer(const glyph::TraceParams& trace, std::uint32_t image_width);
     // Calls stop().
     ~LayerTracer();
@@ -33,8 +34,6 @@ public:
 
     // The sink to give the builder; it queues every layer it is told about.
     glyph::LayerSink sink();
-    // Starts the worker.
-    void start();
     // After the builder's last step: traces what is still queued, on this
     // thread and the worker, and stops the worker. The traced layers by
     // ascending index, or nothing when tracing any of them failed.
