@@ -12,6 +12,7 @@
 #include "key_color.hpp"
 #include "layer_tracer.hpp"
 #include "parallel_tracing.hpp"
+#include "record_prefaulter.hpp"
 
 namespace pixmorf {
 
@@ -51,7 +52,10 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     LayerTracer tracer(trace, static_cast<std::uint32_t>(std::min<std::uint64_t>(width, UINT32_MAX)));
     run.on_layer = tracer.sink();
     glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
-    while (!builder.step()) {
+    {
+        const RecordPrefaulter prefaulter(builder);
+        while (!builder.step()) {
+        }
     }
     // The tracing thread never reads the builder: the result can be taken
     // while it still works through the last layers.

@@ -122,6 +122,7 @@ ClusterBuilder::ClusterBuilder(BuilderSettings settings)
     // list; the pages are only taken when used.
     constexpr std::size_t RESERVED_CLUSTERS = std::size_t{1} << 21;
     nodes_.reserve(std::min(pixel_count + 1, RESERVED_CLUSTERS));
+    reserved_nodes_ = nodes_.capacity();
     nodes_.resize(1);
     pixel_owner_.assign(pixel_count, 0);
     next_pixel_.resize(pixel_count);
@@ -185,6 +186,10 @@ ClusterSet ClusterBuilder::finish() && {
     result.output_order = std::move(output_order_);
     if (keying_ && !discard_keyed_) result.keyed_cluster_color = transparent_key_;
     return result;
+}
+
+ClusterBuilder::RecordStorage ClusterBuilder::record_storage() const {
+    return {nodes_.data(), reserved_nodes_ * sizeof(Node), records_written_.get()};
 }
 
 std::vector<AreaLevel> ClusterBuilder::area_levels() const {
@@ -263,9 +268,16 @@ void ClusterBuilder::splice_chain(std::uint32_t from, std::uint32_t to) {
     const Node& source = nodes_[from];
     Node& target = nodes_[to];
     if (source.count == 0) return;
-    if (target.count == 0) target.first_pixel = source.first_pixel;
-    else next_pixel_[target.last_pixel] = source.first_pixel;
-    target.last_pixel = source.last_pixel;
+    if (target.count == 0) {
+        target.first_pixel = source.first_pixel;
+        target.last_pixel = source.last_pixel;
+    } else {
+        // In front: the link written is the one at the end of `from`'s
+        // chain, whose pixels were just visited, rather than one at the end
+        // of `to`'s, anywhere in the picture.
+        next_pixel_[source.last_pixel] = target.first_pixel;
+        target.first_pixel = source.first_pixel;
+    }
     target.count += source.count;
 }
 
@@ -290,7 +302,6 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     std::vector<std::uint32_t>& pixels = pixel_scratch_;
     found.clear();
     pixels.clear();
-    scratch_in_list_order_ = true;
     const Node& node = nodes_[k];
     const std::uint32_t count = node.count;
     if (count == 0) return 0;
@@ -315,6 +326,7 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
         for (std::size_t i = 0; i < n; ++i) {
             if (std::find(found.begin(), found.end(), around[i]) == found.end()) {
                 __builtin_prefetch(&nodes_[around[i]]);
+                __builtin_prefetch(&averages_[around[i]]);
                 found.push_back(around[i]);
             }
         }
@@ -342,6 +354,7 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
         }
         // The neighbour chosen is absorbed into right after the decision.
         __builtin_prefetch(&nodes_[o]);
+        __builtin_prefetch(&averages_[o]);
         found.push_back(o);
     };
     std::uint32_t boundary = 0;
@@ -358,7 +371,6 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
     };
     if (compact()) {
         const Rect& rect = node.rect;
-        scratch_in_list_order_ = false;
         pixels.resize(count);
         std::uint32_t* out = pixels.data();
         const std::uint32_t* owners = pixel_owner_.data();
@@ -468,17 +480,11 @@ void ClusterBuilder::absorb(std::uint32_t from, std::uint32_t to, bool as_layer,
     }
     // A layer hands its pixels to `to` but keeps its own list, colour and
     // rectangle for drawing; `to` does not take on its colour. Its chain is
-    // now a stretch of `to`'s chain; splicing only ever relinks the end of a
-    // chain, so the stretch stays intact and still lists the layer's pixels.
+    // now a stretch of `to`'s chain; splicing only ever relinks the ends of
+    // chains, so the stretch stays intact and still lists the layer's pixels.
     if (!hollow) return;
     std::vector<std::uint32_t>& holes = extra_of(to).holes;
-    if (scratch_in_list_order_) {
-        holes.insert(holes.end(), pixels.begin(), pixels.end());
-    } else {
-        std::vector<std::uint32_t> listed;
-        list_pixels(from, listed);
-        holes.insert(holes.end(), listed.begin(), listed.end());
-    }
+    holes.insert(holes.end(), pixels.begin(), pixels.end());
 }
 
 void ClusterBuilder::add_to_new_cluster(std::uint32_t i, Color color, std::int32_t x, std::int32_t y) {
@@ -558,7 +564,12 @@ void ClusterBuilder::pixel_step() {
         }
     }
     cursor_ += slice;
-    if (cursor_ < pixel_count_) return;
+    if (cursor_ < pixel_count_) {
+        const bool outgrown = nodes_.capacity() != reserved_nodes_;
+        records_written_->store(outgrown ? RECORDS_SETTLED : nodes_.size() * sizeof(Node), std::memory_order_relaxed);
+        return;
+    }
+    records_written_->store(RECORDS_SETTLED, std::memory_order_relaxed);
     end_pixel_pass();
 }
 

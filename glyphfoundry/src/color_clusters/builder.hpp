@@ -3,8 +3,11 @@
 // colour, then a merge pass that folds clusters into their most similar
 // neighbours by area, recording which clusters are emitted as shapes. All
 // colour policy comes in as four callables.
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <queue>
 #include <unordered_map>
@@ -93,6 +96,20 @@ public:
     std::vector<AreaLevel> area_levels() const;
     bool keying_active() const { return keying_; }
 
+    // The storage the pixel pass writes its cluster records into, reserved
+    // when the builder is made, and how many of its bytes are written so
+    // far, so that another thread can fault its pages in just ahead of the
+    // pass. `written` is updated after every step of the pass; it becomes
+    // RECORDS_SETTLED once the pass writes nothing more there (it ended, or
+    // outgrew the storage).
+    struct RecordStorage {
+        const void* begin = nullptr;
+        std::size_t size = 0;
+        const std::atomic<std::size_t>* written = nullptr;
+    };
+    static constexpr std::size_t RECORDS_SETTLED = static_cast<std::size_t>(-1);
+    RecordStorage record_storage() const;
+
     // Owners of the pixels next to cluster c, other than 0 and c's own owner,
     // ascending and distinct. c must have a pixel.
     std::vector<std::uint32_t> neighbours(std::uint32_t c) const;
@@ -164,10 +181,9 @@ private:
         std::uint64_t r = 0, g = 0, b = 0, a = 0;
         Rect rect;  // bounding box of the pixels added
         // The listed pixels are a chain through next_pixel_ from first_pixel
-        // to last_pixel, `count` long, in order of addition: joining two
-        // clusters links the chains in O(1) instead of copying a list. A
-        // layer keeps its count and first pixel: its chain lives on as a
-        // stretch of its parent's.
+        // to last_pixel, `count` long: joining two clusters links the chains
+        // in O(1) instead of copying a list. A layer keeps its count and
+        // first pixel: its chain lives on as a stretch of its parent's.
         std::uint32_t first_pixel = 0;
         std::uint32_t last_pixel = 0;
         std::uint32_t count = 0;
@@ -203,8 +219,7 @@ private:
     std::uint32_t collect_neighbours(std::uint32_t c, std::vector<std::uint32_t>& found) const;
     // The same for the cluster k being merged, into neighbour_scratch_, and
     // its pixels into pixel_scratch_: in list order, or in raster order when
-    // scanning its rectangle is cheaper than following its chain (then
-    // scratch_in_list_order_ is false).
+    // scanning its rectangle is cheaper than following its chain.
     std::uint32_t scan_for_merge(std::uint32_t k);
     // Looks at the four neighbours of the pixel p = (x, y) of a cluster whose
     // pixels are owned by `own`: reports every other owner except 0 to
@@ -260,6 +275,9 @@ private:
     std::uint32_t height_ = 0;
     std::uint32_t pixel_count_ = 0;
     std::vector<Node> nodes_;
+    std::size_t reserved_nodes_ = 0;
+    // Shared with a thread that may read it while the builder is moved.
+    std::unique_ptr<std::atomic<std::size_t>> records_written_ = std::make_unique<std::atomic<std::size_t>>(0);
     std::vector<Extra> extras_;
     std::vector<std::uint32_t> sunk_layers_;  // layers reported to the sink
     std::vector<std::uint32_t> next_pixel_;
@@ -272,7 +290,6 @@ private:
     std::vector<std::uint32_t> neighbour_scratch_;
     std::vector<std::uint32_t> pixel_scratch_;
     std::vector<std::uint32_t> sort_buffer_;
-    bool scratch_in_list_order_ = true;
     // Marks the neighbours found in the current scan (value scan_generation_).
     std::vector<std::uint32_t> seen_in_scan_;
     std::uint32_t scan_generation_ = 0;

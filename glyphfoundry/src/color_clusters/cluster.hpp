@@ -14,7 +14,7 @@ namespace glyph {
 
 struct ColorCluster {
     std::vector<std::uint32_t> pixels;  // pixel indices y * width + x; their order carries no meaning
-    std::vector<std::uint32_t> holes;   // pixels of children emitted as hollow layers
+    std::vector<std::uint32_t> holes;   // pixels of children emitted as hollow layers, a set as well
     Rect rect;                          // bounding box of the pixels added
     ColorTotal sum;                     // colour total of `pixels`
     ColorTotal remainder;               // without the children emitted as layers
