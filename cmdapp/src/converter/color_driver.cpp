@@ -44,9 +44,13 @@ bool overlap_tracing(const ConversionParams& params, std::uint64_t area) {
 
 // Clusters and traces a stacked conversion with the layers traced as they are
 // emitted. When a shape fails to trace, hands the picture back instead.
+// With `arriving`, the picture's pixels (whose bytes are `raster_bytes`) are
+// put in place step by step ahead of the pixel pass.
 std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::RunSettings run, std::uint64_t width,
                                                                         std::uint64_t height, const Settings& settings,
-                                                                        const ConversionParams& params) {
+                                                                        const ConversionParams& params,
+                                                                        const ArrivingPixels* arriving,
+                                                                        std::span<std::uint8_t> raster_bytes) {
     glyph::PointBudget budget;
     const glyph::TraceParams trace = trace_params(settings, params, budget);
     LayerTracer tracer(trace, static_cast<std::uint32_t>(std::min<std::uint64_t>(width, UINT32_MAX)));
@@ -54,7 +58,12 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
     glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
     {
         const RecordPrefaulter prefaulter(builder);
-        while (!builder.step()) {
+        for (;;) {
+            if (arriving != nullptr && builder.stage() == glyph::BuildStage::PixelPass &&
+                !arriving->fill(raster_bytes, builder.pixels_read_by_next_step())) {
+                throw PixelsUnavailable();
+            }
+            if (builder.step()) break;
         }
     }
     // The tracing thread never reads the builder: the result can be taken
@@ -98,12 +107,28 @@ std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::R
 
 }  // namespace
 
-ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params) {
+bool converts_while_arriving(const Settings& settings, const ConversionParams& params, std::uint64_t width,
+                             std::uint64_t height) {
+    // Only the stacked conversion that traces while it clusters goes through
+    // the picture in one pass from the top; keying looks at rows all over it.
+    return settings.hierarchy != Hierarchy::Cutout && overlap_tracing(params, width * height) &&
+           !opaque_picture_needs_keying(width, height);
+}
+
+namespace {
+
+ConvertOutcome convert_color_from(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params,
+                                  const ArrivingPixels* arriving) {
     const std::uint64_t width = image.width;
     const std::uint64_t height = image.height;
+    if (arriving != nullptr && !converts_while_arriving(settings, params, width, height)) {
+        if (!arriving->fill(image.pixels, image.pixel_count())) throw PixelsUnavailable();
+        arriving = nullptr;
+    }
 
     glyph::Color key{0, 0, 0, 0};
-    if (needs_keying(image)) {
+    // Arriving pixels are opaque, on a picture wide enough to need no key.
+    if (arriving == nullptr && needs_keying(image)) {
         auto picked = pick_key_color(image);
         if (auto* error = std::get_if<ErrorText>(&picked)) return std::move(*error);
         key = std::get<glyph::Color>(picked);
@@ -128,7 +153,9 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
         return first;
     };
     if (!cutout && overlap_tracing(params, width * height)) {
-        auto outcome = convert_stacked_overlapped(first_run(std::move(image)), width, height, settings, params);
+        const std::span<std::uint8_t> raster_bytes(image.pixels);
+        auto outcome = convert_stacked_overlapped(first_run(std::move(image)), width, height, settings, params,
+                                                  arriving, raster_bytes);
         if (auto* document = std::get_if<SvgDocument>(&outcome)) return std::move(*document);
         // A shape failed to trace: start again in order, so that the failure
         // reported is the one tracing in order meets.
@@ -182,4 +209,14 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
     return document;
 }
 
+}  // namespace
+
+ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params) {
+    return convert_color_from(std::move(image), settings, params, nullptr);
+}
+
+ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params,
+                             const ArrivingPixels& arriving) {
+    return convert_color_from(std::move(image), settings, params, &arriving);
+}
 }  // namespace pixmorf

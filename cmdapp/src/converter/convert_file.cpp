@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "../../../glyphfoundry/src/failure.hpp"
+#include "convert_encoded.hpp"
 #include "decode/image_input.hpp"
 
 namespace pixmorf {
@@ -131,12 +132,13 @@ std::optional<std::string> write_svg_file(const SvgDocument& document, const std
 std::optional<std::string> convert_file(const std::string& input_path, const std::string& output_path,
                                         const Settings& settings) {
     if (input_path.find('\0') != std::string::npos) return std::string(NO_INPUT_FILE);
-    std::optional<glyph::RgbaRaster> image = decode_image_file(input_path);
-    if (!image) return std::string(NO_INPUT_FILE);
-    ConvertOutcome outcome = convert_picture(std::move(*image), settings);
-    image.reset();
-    if (auto* error = std::get_if<ErrorText>(&outcome)) return std::move(error->text);
-    return write_svg_file(std::get<SvgDocument>(outcome), output_path);
+    std::optional<EncodedFile> file = read_image_file(input_path);
+    if (!file) return std::string(NO_INPUT_FILE);
+    std::optional<ConvertOutcome> outcome = decode_and_convert(std::move(file->bytes), file->format, settings);
+    file.reset();
+    if (!outcome) return std::string(NO_INPUT_FILE);
+    if (auto* error = std::get_if<ErrorText>(&*outcome)) return std::move(error->text);
+    return write_svg_file(std::get<SvgDocument>(*outcome), output_path);
 }
 
 }  // namespace pixmorf

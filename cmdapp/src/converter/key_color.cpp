@@ -60,15 +60,28 @@ std::uint64_t next_thread_seed() {
     return generator->next();
 }
 
+namespace {
+
+// 40 % of the width, in 32-bit float arithmetic, truncated.
+std::uint64_t keying_threshold(std::size_t width) {
+    const float scaled = static_cast<float>(std::uint64_t{2} * width) * 0.2f;
+    if (scaled >= 18446744073709551616.0f) return std::numeric_limits<std::uint64_t>::max();
+    if (scaled > 0.0f) return static_cast<std::uint64_t>(scaled);
+    return 0;
+}
+
+}  // namespace
+
+bool opaque_picture_needs_keying(std::size_t width, std::size_t height) {
+    if (width == 0 || height == 0) return false;
+    return keying_threshold(width) == 0;
+}
+
 bool needs_keying(const glyph::RgbaRaster& image) {
     const std::size_t width = image.width;
     const std::size_t height = image.height;
     if (width == 0 || height == 0) return false;
-    // 40 % of the width, in 32-bit float arithmetic, truncated.
-    const float scaled = static_cast<float>(std::uint64_t{2} * width) * 0.2f;
-    std::uint64_t threshold = 0;
-    if (scaled >= 18446744073709551616.0f) threshold = std::numeric_limits<std::uint64_t>::max();
-    else if (scaled > 0.0f) threshold = static_cast<std::uint64_t>(scaled);
+    const std::uint64_t threshold = keying_threshold(width);
 
     const std::size_t rows[5] = {0, height / 4, height / 2, (3 * height) / 4, height - 1};
     std::uint64_t transparent = 0;

@@ -2,6 +2,7 @@
 // Transparency keying: whether a picture needs it and which unused colour
 // stands in for its transparent pixels.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <variant>
 
@@ -35,6 +36,9 @@ std::uint64_t next_thread_seed();
 // True when the five sampled rows hold at least 40 % of a row's width in
 // fully transparent pixels (counted over all five rows).
 bool needs_keying(const glyph::RgbaRaster& image);
+// needs_keying() for a picture of that size whose pixels are all opaque:
+// true only when the count to reach is zero, for the narrowest pictures.
+bool opaque_picture_needs_keying(std::size_t width, std::size_t height);
 
 // The first of the six fixed candidates, then of six drawn from `generator`,
 // whose red, green and blue occur in no pixel; alpha 255.

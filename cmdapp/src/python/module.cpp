@@ -9,6 +9,7 @@
 
 #include "../../../glyphfoundry/src/failure.hpp"
 #include "arguments.hpp"
+#include "converter/convert_encoded.hpp"
 #include "converter/convert_file.hpp"
 #include "converter/decode/image_input.hpp"
 #include "errors.hpp"
@@ -43,15 +44,19 @@ glyph::RgbaRaster image_from_pixels(std::vector<std::uint8_t> pixels, std::uint6
     return image;
 }
 
-// Converts the picture and returns the document text as a str.
-PyObject* convert_to_text(glyph::RgbaRaster image, const Settings& settings) {
-    ConvertOutcome outcome = convert_picture(std::move(image), settings);
+// The document text as a str.
+PyObject* outcome_to_text(const ConvertOutcome& outcome) {
     if (std::holds_alternative<ErrorText>(outcome)) {
         raise_exception(CONVERSION_FAILED);
         return nullptr;
     }
     const std::string text = render_svg_to_string(std::get<SvgDocument>(outcome));
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// Converts the picture and returns the document text as a str.
+PyObject* convert_to_text(glyph::RgbaRaster image, const Settings& settings) {
+    return outcome_to_text(convert_picture(std::move(image), settings));
 }
 
 PyObject* convert_image_to_svg_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -76,13 +81,14 @@ PyObject* convert_raw_image_to_svg(PyObject*, PyObject* const* args, Py_ssize_t 
         if (PyObject* name = given_or_null(bound[1])) format = convert_argument("img_format", name, to_utf8);
         const Settings settings = settings_from_options(&bound[2]);
 
-        auto decoded = decode_image_bytes(encoded, format);
-        std::vector<std::uint8_t>().swap(encoded);  // the encoded bytes are no longer needed
-        if (auto* failure = std::get_if<std::string>(&decoded)) {
-            raise_exception(*failure);
+        const std::optional<InputFormat> chosen = choose_format(encoded, format);
+        std::optional<ConvertOutcome> outcome;
+        if (chosen) outcome = decode_and_convert(std::move(encoded), *chosen, settings);
+        if (!outcome) {
+            raise_exception(DECODE_FAILED);
             return nullptr;
         }
-        return convert_to_text(std::move(std::get<glyph::RgbaRaster>(decoded)), settings);
+        return outcome_to_text(*outcome);
     });
 }
 

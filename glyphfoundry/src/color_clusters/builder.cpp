@@ -188,6 +188,13 @@ ClusterSet ClusterBuilder::finish() && {
     return result;
 }
 
+std::uint64_t ClusterBuilder::pixels_read_by_next_step() const {
+    // A step of the pixel pass reads its own pixels and ones before them.
+    if (stage_ != BuildStage::PixelPass) return pixel_count_;
+    const std::uint64_t slice = std::max<std::uint32_t>(pixels_per_step_, 1);
+    return std::min<std::uint64_t>(cursor_ + slice, pixel_count_);
+}
+
 ClusterBuilder::RecordStorage ClusterBuilder::record_storage() const {
     return {nodes_.data(), reserved_nodes_ * sizeof(Node), records_written_.get()};
 }

@@ -96,6 +96,10 @@ public:
     std::vector<AreaLevel> area_levels() const;
     bool keying_active() const { return keying_; }
 
+    // How many pixels, counted from the first, the next step reads: a
+    // picture that is still arriving must have that many in place.
+    std::uint64_t pixels_read_by_next_step() const;
+
     // The storage the pixel pass writes its cluster records into, reserved
     // when the builder is made, and how many of its bytes are written so
     // far, so that another thread can fault its pages in just ahead of the

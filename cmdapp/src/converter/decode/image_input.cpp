@@ -131,13 +131,13 @@ std::optional<glyph::RgbaRaster> to_rgba(DecodedImage&& decoded) {
     return raster;
 }
 
-std::optional<glyph::RgbaRaster> decode_to_rgba(InputFormat format, std::span<const std::uint8_t> data) {
+}  // namespace
+
+std::optional<glyph::RgbaRaster> decode_picture(InputFormat format, std::span<const std::uint8_t> data) {
     DecodeResult decoded = decode_as(format, data);
     if (!decoded) return std::nullopt;
     return to_rgba(std::move(*decoded));
 }
-
-}  // namespace
 
 std::optional<InputFormat> format_from_name(std::string_view name) {
     std::string lowered(name);
@@ -161,18 +161,24 @@ std::optional<InputFormat> format_from_signature(std::span<const std::uint8_t> d
     return std::nullopt;
 }
 
-std::variant<glyph::RgbaRaster, std::string> decode_image_bytes(std::span<const std::uint8_t> data,
-                                                                 std::optional<std::string_view> format_name) {
+std::optional<InputFormat> choose_format(std::span<const std::uint8_t> data,
+                                         std::optional<std::string_view> format_name) {
     std::optional<InputFormat> format;
     if (format_name) format = format_from_name(*format_name);
     if (!format) format = format_from_signature(data);
+    return format;
+}
+
+std::variant<glyph::RgbaRaster, std::string> decode_image_bytes(std::span<const std::uint8_t> data,
+                                                                 std::optional<std::string_view> format_name) {
+    const std::optional<InputFormat> format = choose_format(data, format_name);
     if (!format) return std::string(DECODE_FAILED);
-    auto raster = decode_to_rgba(*format, data);
+    auto raster = decode_picture(*format, data);
     if (!raster) return std::string(DECODE_FAILED);
     return std::move(*raster);
 }
 
-std::optional<glyph::RgbaRaster> decode_image_file(const std::string& path) {
+std::optional<EncodedFile> read_image_file(const std::string& path) {
     if (path.find('\0') != std::string::npos) return std::nullopt;  // the OS would read a shorter name
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -184,9 +190,15 @@ std::optional<glyph::RgbaRaster> decode_image_file(const std::string& path) {
     if (dot == std::string_view::npos || dot == 0) return std::nullopt;
     const auto format = format_from_name(component.substr(dot + 1));
     if (!format) return std::nullopt;
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EncodedFile file{{(std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()}, *format};
     if (in.bad()) return std::nullopt;
-    return decode_to_rgba(*format, data);
+    return file;
+}
+
+std::optional<glyph::RgbaRaster> decode_image_file(const std::string& path) {
+    const std::optional<EncodedFile> file = read_image_file(path);
+    if (!file) return std::nullopt;
+    return decode_picture(file->format, file->bytes);
 }
 
 }  // namespace pixmorf

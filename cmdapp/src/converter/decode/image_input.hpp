@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "../../../../glyphfoundry/src/image/format/rgba_raster.hpp"
 
@@ -19,9 +20,25 @@ std::optional<InputFormat> format_from_signature(std::span<const std::uint8_t> d
 inline constexpr std::string_view DECODE_FAILED = "Failed to decode img_bytes. ";
 inline constexpr std::string_view UNRECOGNIZED_FORMAT = "Unrecognized image format. ";
 
+// The format `format_name` names, or else the one the data's first bytes
+// show; nothing when neither is known.
+std::optional<InputFormat> choose_format(std::span<const std::uint8_t> data,
+                                         std::optional<std::string_view> format_name);
+
+// The picture `data` holds in that format, or nothing.
+std::optional<glyph::RgbaRaster> decode_picture(InputFormat format, std::span<const std::uint8_t> data);
+
 // A picture, or one of the two failure texts above.
 std::variant<glyph::RgbaRaster, std::string> decode_image_bytes(std::span<const std::uint8_t> data,
                                                                  std::optional<std::string_view> format_name);
+
+struct EncodedFile {
+    std::vector<std::uint8_t> bytes;
+    InputFormat format;  // from the file name's extension
+};
+// The bytes of the file at `path`, or nothing when it cannot be read or its
+// name has no known extension.
+std::optional<EncodedFile> read_image_file(const std::string& path);
 
 // A picture, or nothing (every failure looks the same to the caller).
 std::optional<glyph::RgbaRaster> decode_image_file(const std::string& path);
