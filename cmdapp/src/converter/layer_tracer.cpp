@@ -23,17 +23,23 @@ void LayerTracer::stop() {
 glyph::LayerSink LayerTracer::sink() {
     return [this](glyph::EmittedLayer layer) {
         bool wake = false;
+        std::vector<std::uint32_t> spare;
         {
             const std::lock_guard lock(mutex_);
-            if (failed_) return;
+            if (failed_) return spare;
             TracedShape& result = results_.emplace_back();
             result.index = layer.index;
             jobs_.push_back({std::move(layer), &result});
             // A busy worker finds the job itself: waking costs the building
             // thread a system call.
             wake = waiting_ != 0;
+            if (!spare_pixel_lists_.empty()) {
+                spare = std::move(spare_pixel_lists_.back());
+                spare_pixel_lists_.pop_back();
+            }
         }
         if (wake) job_ready_.notify_one();
+        return spare;
     };
 }
 
@@ -54,6 +60,10 @@ void LayerTracer::work() {
             const glyph::ColorCluster& cluster = job->layer.cluster;
             job->result->path = cluster.to_shape_path(image_width_, false, trace_);
             job->result->color = cluster.remainder_color();
+            // The pixel list goes back to the builder, its pages already
+            // mapped, for a later cluster's pixels.
+            const std::lock_guard lock(mutex_);
+            spare_pixel_lists_.push_back(std::move(job->layer.cluster.pixels));
         } catch (...) {
             // Which failure the conversion reports is decided by tracing in
             // order afterwards; here it only ends the overlap.

@@ -57,6 +57,7 @@ private:
     std::condition_variable job_ready_;
     std::deque<Job> jobs_;
     std::deque<TracedShape> results_;  // stable addresses for the jobs
+    std::vector<std::vector<std::uint32_t>> spare_pixel_lists_;  // traced layers' pixel lists
     bool closed_ = false;
     bool failed_ = false;
     int waiting_ = 0;  // threads waiting for a job

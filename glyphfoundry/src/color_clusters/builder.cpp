@@ -434,8 +434,32 @@ std::uint32_t ClusterBuilder::scan_for_merge(std::uint32_t k) {
 std::uint32_t ClusterBuilder::edge_pixel_count(const ColorCluster& cluster) const {
     // Cluster 0 is left out: discarded keyed pixels are owned by 0 without
     // belonging to it.
-    if (subject_has_scan_ && &cluster == &subject_ && cluster.holes.empty()) return scanned_boundary_;
+    if (subject_has_scan_ && &cluster == &subject_) {
+        return cluster.holes.empty() ? scanned_boundary_ : subject_edge_count_with_holes();
+    }
     return cluster.edge_pixel_count(width_);
+}
+
+std::uint32_t ClusterBuilder::subject_edge_count_with_holes() const {
+    // The subject owns exactly its pixels, holes included: a pixel is in its
+    // mask when it is owned by it and not marked as a hole.
+    std::vector<std::uint64_t>& marks = hole_marks_;
+    if (marks.empty()) marks.assign((std::size_t{pixel_count_} + 63) / 64, 0);
+    auto bit = [](std::uint32_t p) { return std::uint64_t{1} << (p & 63); };
+    for (std::uint32_t h : subject_.holes) marks[h >> 6] |= bit(h);
+    const std::uint32_t own = subject_owner_;
+    auto in_mask = [&](std::uint32_t q) { return pixel_owner_[q] == own && (marks[q >> 6] & bit(q)) == 0; };
+    std::uint32_t count = 0;
+    for (std::uint32_t p : subject_.pixels) {
+        if ((marks[p >> 6] & bit(p)) != 0) continue;
+        const std::uint32_t y = p / width_;
+        const std::uint32_t x = p - y * width_;
+        const bool interior = y > 0 && y + 1 < height_ && x > 0 && x + 1 < width_ && in_mask(p - width_) &&
+                              in_mask(p + width_) && in_mask(p - 1) && in_mask(p + 1);
+        if (!interior) ++count;
+    }
+    for (std::uint32_t h : subject_.holes) marks[h >> 6] &= ~bit(h);
+    return count;
 }
 
 void ClusterBuilder::merge_into(std::uint32_t from, std::uint32_t to) {
@@ -749,6 +773,7 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
     // Cluster 0's count is taken from its mask: discarded keyed pixels are
     // owned by 0 without belonging to it.
     subject_has_scan_ = k != 0;
+    subject_owner_ = k;
     bool as_layer = merge_area_limit_ == NO_MERGE_AREA_LIMIT && emit_as_layer_(*this, cluster, candidates);
     if (keeps_keyed_cluster(k)) as_layer = true;
     const bool hollow = treat_as_hole_(*this, cluster, candidates);
@@ -769,12 +794,12 @@ void ClusterBuilder::merge_cluster(std::uint32_t k, std::uint64_t area) {
         layer.index = k;
         const Node& emitted = nodes_[k];
         layer.cluster.pixels = std::move(pixel_scratch_);
-        pixel_scratch_ = {};
         layer.cluster.rect = emitted.rect;
         layer.cluster.sum = emitted.sum();
         layer.cluster.remainder = remainder_of(k);
         if (emitted.extra != 0) layer.cluster.holes = std::move(extras_[emitted.extra - 1].holes);
-        on_layer_(std::move(layer));
+        pixel_scratch_ = on_layer_(std::move(layer));
+        pixel_scratch_.clear();
     }
     Level& grown = add_level(nodes_[best].count);
     ++grown.count;

@@ -53,8 +53,10 @@ struct EmittedLayer {
 };
 
 // Told every cluster emitted as a layer, on the building thread, right after
-// the layer is absorbed by its parent.
-using LayerSink = std::function<void(EmittedLayer)>;
+// the layer is absorbed by its parent. May give back a vector it no longer
+// needs (its content is dropped), whose storage the builder reuses for the
+// pixels of the clusters it merges next instead of taking fresh memory.
+using LayerSink = std::function<std::vector<std::uint32_t>(EmittedLayer)>;
 
 inline constexpr std::uint32_t NO_MERGE_AREA_LIMIT = 4294967295u;
 
@@ -302,6 +304,12 @@ private:
     ColorCluster subject_;
     bool subject_has_scan_ = false;       // subject_ is the cluster scanned last
     std::uint32_t scanned_boundary_ = 0;  // its boundary pixels, holes aside
+    std::uint32_t subject_owner_ = 0;     // its index, which owns its pixels
+    // The edge pixel count of the subject when it has holes, taken from the
+    // owners with its holes marked in hole_marks_ (one bit per pixel, all
+    // clear between calls).
+    std::uint32_t subject_edge_count_with_holes() const;
+    mutable std::vector<std::uint64_t> hole_marks_;
     std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> areas_ahead_;
     BuildStage stage_ = BuildStage::PixelPass;
     std::uint64_t cursor_ = 0;  // pixel pass: next pixel; merge pass: index of the next level
