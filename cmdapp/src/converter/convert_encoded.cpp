@@ -6,15 +6,16 @@
 
 #include "color_driver.hpp"
 #include "convert_file.hpp"
-#include "decode/png_rows.hpp"
+#include "decode/row_decoder.hpp"
 
 namespace pixmorf {
 
 namespace {
 
-std::optional<ConvertOutcome> convert_while_decoding(const std::vector<std::uint8_t>& encoded,
-                                                     const Settings& settings, const ConversionParams& params) {
-    PngRowDecoder rows(encoded);
+std::optional<ConvertOutcome> convert_while_decoding(const std::vector<std::uint8_t>& encoded, InputFormat format,
+                                                     StreamSize size, const Settings& settings,
+                                                     const ConversionParams& params) {
+    RowDecoder rows(format, encoded, size);
     glyph::RgbaRaster image;
     try {
         image = glyph::RgbaRaster::create(rows.width(), rows.height());
@@ -44,11 +45,11 @@ std::optional<ConvertOutcome> convert_while_decoding(const std::vector<std::uint
 
 std::optional<ConvertOutcome> decode_and_convert(std::vector<std::uint8_t> encoded, InputFormat format,
                                                  const Settings& settings) {
-    if (format == InputFormat::Png && settings.color_mode == ColorMode::Color) {
-        if (const auto size = PngRowDecoder::streamable_size(encoded)) {
+    if (settings.color_mode == ColorMode::Color) {
+        if (const auto size = RowDecoder::streamable_size(format, encoded)) {
             const ConversionParams params = conversion_params(settings);
             if (converts_while_arriving(settings, params, size->width, size->height)) {
-                return convert_while_decoding(encoded, settings, params);
+                return convert_while_decoding(encoded, format, *size, settings, params);
             }
         }
     }

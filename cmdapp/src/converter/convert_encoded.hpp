@@ -13,9 +13,9 @@ namespace pixmorf {
 // nothing when it cannot be decoded (whatever its conversion met then). The
 // encoded bytes are let go once decoded, or with the end of a conversion
 // that ran while they were decoded.
-// A PNG whose rows can be decoded one by one, on its way to a conversion
-// that can start on the first rows, is decoded on a thread of its own
-// meanwhile.
+// A PNG or JPEG whose rows can be decoded one by one, on its way to a
+// conversion that can start on the first rows, is decoded on a thread of its
+// own meanwhile.
 std::optional<ConvertOutcome> decode_and_convert(std::vector<std::uint8_t> encoded, InputFormat format,
                                                  const Settings& settings);
 

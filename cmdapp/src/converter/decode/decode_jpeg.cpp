@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "decoded_image.hpp"
+#include "row_streams.hpp"
 #include "without_throwing.hpp"
 
 namespace pixmorf {
@@ -93,8 +95,10 @@ bool read_jpeg_header(JpegSession* session, const std::uint8_t* data, std::size_
     return true;
 }
 
-// Decodes every row into `pixels`, which holds height rows of `row_bytes`.
-bool read_jpeg_pixels(JpegSession* session, std::uint8_t* pixels, std::size_t row_bytes) {
+// Decodes every row into `pixels`, which holds height rows of `row_bytes`,
+// telling `progress` (when given) after each row.
+bool read_jpeg_pixels(JpegSession* session, std::uint8_t* pixels, std::size_t row_bytes,
+                      const RowProgress* progress = nullptr) {
     jpeg_decompress_struct* cinfo = &session->cinfo;
     const JDIMENSION expected_width = cinfo->output_width;
     const JDIMENSION expected_height = cinfo->output_height;
@@ -108,6 +112,7 @@ bool read_jpeg_pixels(JpegSession* session, std::uint8_t* pixels, std::size_t ro
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = pixels + std::size_t{cinfo->output_scanline} * row_bytes;
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return false;
+        if (progress != nullptr && !(*progress)(cinfo->output_scanline)) return false;
     }
     return true;
 }
@@ -135,17 +140,32 @@ void cmyk_to_rgba(std::uint8_t* pixels, std::size_t pixel_count, bool adobe_inve
     }
 }
 
-DecodeResult decode_jpeg_unchecked(std::span<const std::uint8_t> data) {
+std::unique_ptr<JpegSession> new_session() {
     auto session = std::make_unique<JpegSession>();
     std::memset(session.get(), 0, sizeof(JpegSession));
-    SessionDestroyer destroyer{session.get()};
+    return session;
+}
 
+// Reads the header; the picture's output format when a decoder may go on.
+std::optional<JpegOutput> open_jpeg(JpegSession* session, std::span<const std::uint8_t> data) {
     JpegOutput output = JpegOutput::Rgba;
-    if (!read_jpeg_header(session.get(), data.data(), data.size(), &output)) return std::nullopt;
+    if (!read_jpeg_header(session, data.data(), data.size(), &output)) return std::nullopt;
     const jpeg_decompress_struct& cinfo = session->cinfo;
     if (!within_decode_limit(cinfo.output_width, cinfo.output_height)) return std::nullopt;
     const std::size_t channels = output == JpegOutput::Grey ? 1 : 4;
     if (static_cast<std::size_t>(cinfo.output_components) != channels) return std::nullopt;
+    return output;
+}
+
+DecodeResult decode_jpeg_unchecked(std::span<const std::uint8_t> data) {
+    const std::unique_ptr<JpegSession> session = new_session();
+    SessionDestroyer destroyer{session.get()};
+
+    const std::optional<JpegOutput> opened = open_jpeg(session.get(), data);
+    if (!opened) return std::nullopt;
+    const JpegOutput output = *opened;
+    const jpeg_decompress_struct& cinfo = session->cinfo;
+    const std::size_t channels = output == JpegOutput::Grey ? 1 : 4;
 
     DecodedImage image;
     image.width = cinfo.output_width;
@@ -162,6 +182,22 @@ DecodeResult decode_jpeg_unchecked(std::span<const std::uint8_t> data) {
 
 DecodeResult decode_jpeg(std::span<const std::uint8_t> data) {
     return decode_support::without_throwing([&] { return decode_jpeg_unchecked(data); });
+}
+
+std::optional<StreamSize> jpeg_stream_size(std::span<const std::uint8_t> data) {
+    const std::unique_ptr<JpegSession> session = new_session();
+    SessionDestroyer destroyer{session.get()};
+    if (open_jpeg(session.get(), data) != JpegOutput::Rgba) return std::nullopt;
+    return StreamSize{session->cinfo.output_width, session->cinfo.output_height};
+}
+
+bool decode_jpeg_rows(std::span<const std::uint8_t> data, std::span<std::uint8_t> rgba, const RowProgress& progress) {
+    const std::unique_ptr<JpegSession> session = new_session();
+    SessionDestroyer destroyer{session.get()};
+    if (open_jpeg(session.get(), data) != JpegOutput::Rgba) return false;
+    const std::size_t row_bytes = std::size_t{session->cinfo.output_width} * 4;
+    if (row_bytes == 0 || rgba.size() / row_bytes < session->cinfo.output_height) return false;
+    return read_jpeg_pixels(session.get(), rgba.data(), row_bytes, &progress);
 }
 
 }  // namespace pixmorf

@@ -1,7 +1,8 @@
-"""Opaque truecolour PNGs large enough for a stacked colour conversion are
-decoded row by row while the conversion starts on the first rows. The result
-must be exactly that of the pixels given directly, and a file that fails to
-decode must fail as such, whatever the conversion met on the rows before."""
+"""Opaque truecolour PNGs and colour JPEGs large enough for a stacked colour
+conversion are decoded row by row while the conversion starts on the first
+rows. The result must be exactly that of the pixels given directly, and a
+file that fails to decode must fail as such, whatever the conversion met on
+the rows before."""
 
 import io
 import random
@@ -38,6 +39,16 @@ def rgb_png(pixels, size, interlace=False):
     image.putdata([p[:3] for p in pixels])
     buffer = io.BytesIO()
     image.save(buffer, format="PNG", interlace=interlace)
+    return buffer.getvalue()
+
+
+def jpeg(pixels, size, progressive=False):
+    from PIL import Image
+
+    image = Image.new("RGB", size)
+    image.putdata([p[:3] for p in pixels])
+    buffer = io.BytesIO()
+    image.save(buffer, format="JPEG", quality=85, progressive=progressive)
     return buffer.getvalue()
 
 
@@ -89,9 +100,13 @@ def broken_files():
     pixels, size = picture(seed=7)
     png = rgb_png(pixels, size)
     idat_at, _, idat_length = [c for c in chunks(png) if c[1] == b"IDAT"][0]
+    baseline = jpeg(pixels, size)
+    progressive = jpeg(pixels, size, progressive=True)
     return {
-        "cut in the pixel data": png[:idat_at + 8 + idat_length // 2],
-        "last rows damaged": with_last_rows_damaged(png),
+        "png cut in the pixel data": png[:idat_at + 8 + idat_length // 2],
+        "png with its last rows damaged": with_last_rows_damaged(png),
+        "jpeg cut in the pixel data": baseline[:len(baseline) * 2 // 3],
+        "progressive jpeg cut": progressive[:len(progressive) * 2 // 3],
     }
 
 
@@ -105,7 +120,7 @@ def test_broken_file_fails_to_decode(name, options, tmp_path):
         pixmorf.convert_raw_image_to_svg(data, **options)
     assert type(caught.value) is Exception
     assert str(caught.value) == DECODE_FAILED
-    source = tmp_path / "broken.png"
+    source = tmp_path / ("broken." + name.split()[0].replace("progressive", "jpeg"))
     source.write_bytes(data)
     with pytest.raises(BaseException) as caught:
         pixmorf.convert_image_to_svg_py(str(source), str(tmp_path / "out.svg"), **options)

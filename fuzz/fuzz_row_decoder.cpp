@@ -1,5 +1,6 @@
-// Arbitrary bytes as a PNG: when the row-by-row decoder takes the file on,
-// it must agree with the whole-picture decoder on success and on every pixel.
+// Arbitrary bytes as a PNG (first byte even) or a JPEG (odd): when the
+// row-by-row decoder takes the file on, it must agree with the whole-picture
+// decoder on success and on every pixel.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,14 +8,16 @@
 #include <span>
 
 #include "converter/decode/image_input.hpp"
-#include "converter/decode/png_rows.hpp"
+#include "converter/decode/row_decoder.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::span<const std::uint8_t> png(data, size);
-    const auto streamable = pixmorf::PngRowDecoder::streamable_size(png);
+    if (size == 0) return 0;
+    const pixmorf::InputFormat format = data[0] % 2 == 0 ? pixmorf::InputFormat::Png : pixmorf::InputFormat::Jpeg;
+    const std::span<const std::uint8_t> file(data + 1, size - 1);
+    const auto streamable = pixmorf::RowDecoder::streamable_size(format, file);
     if (!streamable) return 0;
-    const std::optional<glyph::RgbaRaster> whole = pixmorf::decode_picture(pixmorf::InputFormat::Png, png);
-    pixmorf::PngRowDecoder rows(png);
+    const std::optional<glyph::RgbaRaster> whole = pixmorf::decode_picture(format, file);
+    pixmorf::RowDecoder rows(format, file, *streamable);
     glyph::RgbaRaster streamed = glyph::RgbaRaster::create(streamable->width, streamable->height);
     const std::uint64_t total = std::uint64_t{streamable->width} * streamable->height;
     // Half first, then the rest, as a conversion asks for them.
