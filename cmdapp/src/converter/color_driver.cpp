@@ -44,6 +44,19 @@ bool overlap_tracing(const ConversionParams& params, std::uint64_t area) {
 
 // Clusters and traces a stacked conversion with the layers traced as they are
 // emitted. When a shape fails to trace, hands the picture back instead.
+// Clusters a picture; with `prefault`, the pages of the cluster records are
+// faulted in on a thread of their own ahead of the pixel pass.
+glyph::ClusterSet run_clusters(glyph::RunSettings run, bool prefault) {
+    if (!prefault) return glyph::ClusterRunner::run(std::move(run));
+    glyph::ClusterBuilder builder = glyph::ClusterRunner::prepare(std::move(run));
+    {
+        const RecordPrefaulter prefaulter(builder);
+        while (!builder.step()) {
+        }
+    }
+    return std::move(builder).finish();
+}
+
 // With `arriving`, the picture's pixels (whose bytes are `raster_bytes`) are
 // put in place step by step ahead of the pixel pass.
 std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::RunSettings run, std::uint64_t width,
@@ -161,7 +174,9 @@ ConvertOutcome convert_color_from(glyph::RgbaRaster image, const Settings& setti
         // reported is the one tracing in order meets.
         image = std::get<glyph::RgbaRaster>(std::move(outcome));
     }
-    glyph::ClusterSet view = glyph::ClusterRunner::run(first_run(std::move(image)));
+    // Threads that may trace in parallel may as well take page faults.
+    const bool prefault = overlap_tracing(params, width * height);
+    glyph::ClusterSet view = run_clusters(first_run(std::move(image)), prefault);
 
     if (cutout) {
         // Cluster the flattened first result again without layers, so that
@@ -180,7 +195,7 @@ ConvertOutcome convert_color_from(glyph::RgbaRaster image, const Settings& setti
         second.diagonal_joining = false;
         second.discard_keyed = true;
         view = glyph::ClusterSet{};  // release the first result before the second run
-        view = glyph::ClusterRunner::run(std::move(second));
+        view = run_clusters(std::move(second), prefault);
     }
 
     std::vector<const glyph::ColorCluster*> emitted;
