@@ -42,8 +42,6 @@ bool overlap_tracing(const ConversionParams& params, std::uint64_t area) {
     return area >= MIN_AREA_FOR_THREADS && hardware_worker_threads() > 1;
 }
 
-// Clusters and traces a stacked conversion with the layers traced as they are
-// emitted. When a shape fails to trace, hands the picture back instead.
 // Clusters a picture; with `prefault`, the pages of the cluster records are
 // faulted in on a thread of their own ahead of the pixel pass.
 glyph::ClusterSet run_clusters(glyph::RunSettings run, bool prefault) {
@@ -57,6 +55,8 @@ glyph::ClusterSet run_clusters(glyph::RunSettings run, bool prefault) {
     return std::move(builder).finish();
 }
 
+// Clusters and traces a stacked conversion with the layers traced as they are
+// emitted. When a shape fails to trace, hands the picture back instead.
 // With `arriving`, the picture's pixels (whose bytes are `raster_bytes`) are
 // put in place step by step ahead of the pixel pass.
 std::variant<SvgDocument, glyph::RgbaRaster> convert_stacked_overlapped(glyph::RunSettings run, std::uint64_t width,
@@ -234,4 +234,5 @@ ConvertOutcome convert_color(glyph::RgbaRaster image, const Settings& settings, 
                              const ArrivingPixels& arriving) {
     return convert_color_from(std::move(image), settings, params, &arriving);
 }
+
 }  // namespace pixmorf
