@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "converter/decode/image_input.hpp"
+#include "encode_for_tests.hpp"
 
 using pixmorf::InputFormat;
 
@@ -154,4 +157,54 @@ TEST(DecodeImageFile, FormatComesFromTheExtension) {
     EXPECT_FALSE(pixmorf::decode_image_file(write("folder.png/picture")).has_value());
     EXPECT_FALSE(pixmorf::decode_image_file((dir / "missing.png").string()).has_value());
     std::filesystem::remove_all(dir);
+}
+
+TEST(DecodeDarkPixels, AreThoseOfTheRgbaPictureInEveryLayout) {
+    std::mt19937 random(5);
+    auto samples = [&](std::size_t count) {
+        std::vector<std::uint8_t> out(count);
+        for (std::uint8_t& s : out) s = static_cast<std::uint8_t>(random());
+        return out;
+    };
+    const std::uint32_t w = 9;
+    const std::uint32_t h = 7;
+    std::string pbm = "P4\n9 7\n";
+    for (std::uint8_t byte : samples(2 * h)) pbm.push_back(static_cast<char>(byte));
+    std::string pgm = "P5\n9 7\n255\n";
+    for (std::uint8_t byte : samples(w * h)) pgm.push_back(static_cast<char>(byte));
+    using test_pictures::encode_jpeg;
+    using test_pictures::encode_png;
+    const struct {
+        InputFormat format;
+        std::vector<std::uint8_t> file;
+    } cases[] = {
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_GRAYSCALE, 0, samples(w * h))},
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_GRAYSCALE, 0, samples(2 * h), false, 1)},
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_GRAYSCALE_ALPHA, 0, samples(2 * w * h))},
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_TRUECOLOR, 0, samples(3 * w * h))},
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, samples(4 * w * h))},
+        {InputFormat::Png, encode_png(w, h, SPNG_COLOR_TYPE_TRUECOLOR, 0, samples(6 * w * h), false, 16)},
+        {InputFormat::Pnm, bytes_of(pbm)},
+        {InputFormat::Pnm, bytes_of(pgm)},
+        {InputFormat::Jpeg, encode_jpeg(w, h, 1, samples(w * h))},
+        {InputFormat::Jpeg, encode_jpeg(w, h, 3, samples(3 * w * h))},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [format, file] = cases[i];
+        // The whole file, and cut short (where both must fail alike).
+        for (std::size_t size : {file.size(), file.size() - 1, file.size() / 2}) {
+            const std::span<const std::uint8_t> data(file.data(), size);
+            const std::optional<glyph::RgbaRaster> picture = pixmorf::decode_picture(format, data);
+            const std::optional<glyph::BitRaster> dark = pixmorf::decode_dark_pixels(format, data);
+            ASSERT_EQ(dark.has_value(), picture.has_value()) << "case " << i << " size " << size;
+            if (size == file.size()) {
+                ASSERT_TRUE(picture) << "case " << i;
+            }
+            if (!picture) continue;
+            const glyph::BitRaster expected = picture->make_binary([](glyph::Color c) { return c.r < 128; });
+            EXPECT_EQ(dark->width, expected.width) << "case " << i;
+            EXPECT_EQ(dark->height, expected.height) << "case " << i;
+            EXPECT_EQ(dark->words, expected.words) << "case " << i;
+        }
+    }
 }

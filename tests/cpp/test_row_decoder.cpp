@@ -2,10 +2,6 @@
 // decoders accept, with the same pixels, and take on only the PNGs and JPEGs
 // whose rows it can stream.
 #include <gtest/gtest.h>
-#include <jpeglib.h>
-#include <spng.h>
-
-#include <cstdio>
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +13,7 @@
 #include <vector>
 
 #include "converter/convert_encoded.hpp"
+#include "encode_for_tests.hpp"
 #include "converter/convert_file.hpp"
 #include "converter/decode/image_input.hpp"
 #include "converter/decode/row_decoder.hpp"
@@ -24,45 +21,10 @@
 using pixmorf::InputFormat;
 using pixmorf::RowDecoder;
 using pixmorf::StreamSize;
+using test_pictures::encode_jpeg;
+using test_pictures::encode_png;
 
 namespace {
-
-struct EncoderFree {
-    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
-
-// A PNG of the given header, encoded by libspng from `samples` (in the
-// header's own layout), optionally with a tRNS chunk.
-std::vector<std::uint8_t> encode_png(std::uint32_t width, std::uint32_t height, std::uint8_t color_type,
-                                     std::uint8_t interlace, const std::vector<std::uint8_t>& samples,
-                                     bool with_trns = false) {
-    const std::unique_ptr<spng_ctx, EncoderFree> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-    spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr ihdr{};
-    ihdr.width = width;
-    ihdr.height = height;
-    ihdr.bit_depth = 8;
-    ihdr.color_type = color_type;
-    ihdr.interlace_method = interlace;
-    spng_set_ihdr(ctx.get(), &ihdr);
-    if (with_trns) {
-        spng_trns trns{};
-        trns.red = samples[0];
-        trns.green = samples[1];
-        trns.blue = samples[2];
-        spng_set_trns(ctx.get(), &trns);
-    }
-    const int status = spng_encode_image(ctx.get(), samples.data(), samples.size(), SPNG_FMT_PNG,
-                                         SPNG_ENCODE_FINALIZE);
-    EXPECT_EQ(status, 0) << spng_strerror(status);
-    std::size_t size = 0;
-    int error = 0;
-    std::uint8_t* buffer = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx.get(), &size, &error));
-    EXPECT_EQ(error, 0);
-    std::vector<std::uint8_t> png(buffer, buffer + size);
-    std::free(buffer);
-    return png;
-}
 
 std::vector<std::uint8_t> random_samples(std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
@@ -73,35 +35,6 @@ std::vector<std::uint8_t> random_samples(std::size_t count, unsigned seed) {
         samples[i] = (random() % 4 == 0 || i == 0) ? static_cast<std::uint8_t>(random()) : samples[i - 1];
     }
     return samples;
-}
-
-// A JPEG of `components` (1 or 3) channels encoded by libjpeg.
-std::vector<std::uint8_t> encode_jpeg(std::uint32_t width, std::uint32_t height, int components,
-                                      const std::vector<std::uint8_t>& samples, bool progressive = false) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr error{};
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = width;
-    cinfo.image_height = height;
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 80, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + std::size_t{cinfo.next_scanline} * width * components;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> jpeg(buffer, buffer + size);
-    std::free(buffer);
-    return jpeg;
 }
 
 // Decodes `file` both ways and requires the same verdict and pixels.

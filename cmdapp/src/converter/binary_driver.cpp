@@ -7,6 +7,7 @@
 
 #include "../../../glyphfoundry/src/clusters/cluster.hpp"
 #include "../../../glyphfoundry/src/path/point_budget.hpp"
+#include "decode/image_input.hpp"
 #include "parallel_tracing.hpp"
 
 namespace pixmorf {
@@ -15,19 +16,21 @@ namespace {
 
 constexpr glyph::Color SHAPE_COLOR{0, 0, 0, 255};
 
-bool is_dark(glyph::Color c) { return c.r < 128; }
+bool is_dark(glyph::Color c) { return c.r < DARK_BELOW; }
 
 }  // namespace
 
 SvgDocument convert_binary(glyph::RgbaRaster image, const Settings& settings, const ConversionParams& params) {
-    SvgDocument document(image.width, image.height, settings.path_precision);
-    const std::uint64_t area = static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height);
-    std::vector<glyph::Cluster> clusters;
-    {
-        const glyph::BitRaster bits = image.make_binary(is_dark);
-        image = {};  // the colour picture is not needed any more
-        clusters = glyph::find_clusters(bits);
-    }
+    glyph::BitRaster dark = image.make_binary(is_dark);
+    image = {};  // the colour picture is not needed any more
+    return convert_binary(std::move(dark), settings, params);
+}
+
+SvgDocument convert_binary(glyph::BitRaster dark, const Settings& settings, const ConversionParams& params) {
+    SvgDocument document(dark.width, dark.height, settings.path_precision);
+    const std::uint64_t area = static_cast<std::uint64_t>(dark.width) * static_cast<std::uint64_t>(dark.height);
+    std::vector<glyph::Cluster> clusters = glyph::find_clusters(dark);
+    dark = {};
     // Only clusters of speckle_area pixels or more become shapes.
     std::erase_if(clusters, [&](const glyph::Cluster& cluster) { return cluster.size() < params.speckle_area; });
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "binary_driver.hpp"
 #include "color_driver.hpp"
 #include "convert_file.hpp"
 #include "decode/row_decoder.hpp"
@@ -52,6 +53,20 @@ std::optional<ConvertOutcome> decode_and_convert(std::vector<std::uint8_t> encod
                 return convert_while_decoding(encoded, format, *size, settings, params);
             }
         }
+    }
+    if (settings.color_mode == ColorMode::Binary) {
+        // Binary mode looks only at which pixels are dark: found from the
+        // decoded samples, without the RGBA picture (four bytes a pixel).
+        std::optional<glyph::BitRaster> dark = decode_dark_pixels(format, encoded);
+        std::vector<std::uint8_t>().swap(encoded);
+        if (!dark) return std::nullopt;
+        if (dark->has_no_pixels()) {
+            glyph::RgbaRaster empty;
+            empty.width = dark->width;
+            empty.height = dark->height;
+            return convert_picture(std::move(empty), settings);
+        }
+        return convert_binary(std::move(*dark), settings, conversion_params(settings));
     }
     std::optional<glyph::RgbaRaster> image = decode_picture(format, encoded);
     std::vector<std::uint8_t>().swap(encoded);

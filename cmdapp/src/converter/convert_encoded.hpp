@@ -15,7 +15,8 @@ namespace pixmorf {
 // that ran while they were decoded.
 // A PNG or JPEG whose rows can be decoded one by one, on its way to a
 // conversion that can start on the first rows, is decoded on a thread of its
-// own meanwhile.
+// own meanwhile. Binary mode reads the dark pixels straight from the decoded
+// samples.
 std::optional<ConvertOutcome> decode_and_convert(std::vector<std::uint8_t> encoded, InputFormat format,
                                                  const Settings& settings);
 

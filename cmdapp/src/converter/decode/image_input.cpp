@@ -80,20 +80,26 @@ DecodeResult decode_as(InputFormat format, std::span<const std::uint8_t> data) {
     return std::nullopt;
 }
 
-// Any decoded layout to 8-bit RGBA; 16-bit samples keep their high byte.
+// Whether a decoder's result holds a picture of its declared size and depth.
+bool well_formed(const DecodedImage& decoded) {
+    if (decoded.bits_per_channel != 8 && decoded.bits_per_channel != 16) return false;
+    if (!within_decode_limit(decoded.width, decoded.height)) return false;
+    const std::size_t samples = decoded.width * decoded.height * channel_count(decoded.layout);
+    return decoded.bits_per_channel == 16 ? decoded.samples16.size() == samples : decoded.samples8.size() == samples;
+}
+
+// Sample i as 8 bits: 16-bit samples keep their high byte.
+std::uint8_t sample8(const DecodedImage& decoded, std::size_t i) {
+    return decoded.bits_per_channel == 16 ? static_cast<std::uint8_t>(decoded.samples16[i] >> 8) : decoded.samples8[i];
+}
+
+// Any decoded layout to 8-bit RGBA.
 std::optional<glyph::RgbaRaster> to_rgba(DecodedImage&& decoded) {
+    if (!well_formed(decoded)) return std::nullopt;
     const std::size_t channels = channel_count(decoded.layout);
-    if (decoded.bits_per_channel != 8 && decoded.bits_per_channel != 16) return std::nullopt;
-    if (!within_decode_limit(decoded.width, decoded.height)) return std::nullopt;
     const std::size_t pixel_count = decoded.width * decoded.height;
     const bool wide = decoded.bits_per_channel == 16;
-    if (wide ? decoded.samples16.size() != pixel_count * channels
-             : decoded.samples8.size() != pixel_count * channels) {
-        return std::nullopt;
-    }
-    auto sample = [&](std::size_t i) -> std::uint8_t {
-        return wide ? static_cast<std::uint8_t>(decoded.samples16[i] >> 8) : decoded.samples8[i];
-    };
+    auto sample = [&](std::size_t i) -> std::uint8_t { return sample8(decoded, i); };
     glyph::RgbaRaster raster;
     raster.width = decoded.width;
     raster.height = decoded.height;
@@ -132,6 +138,19 @@ std::optional<glyph::RgbaRaster> to_rgba(DecodedImage&& decoded) {
 }
 
 }  // namespace
+
+std::optional<glyph::BitRaster> decode_dark_pixels(InputFormat format, std::span<const std::uint8_t> data) {
+    const DecodeResult decoded = decode_as(format, data);
+    if (!decoded || !well_formed(*decoded)) return std::nullopt;
+    // The first channel is red, or the grey level that red would take.
+    const std::size_t channels = channel_count(decoded->layout);
+    const std::size_t pixel_count = decoded->width * decoded->height;
+    glyph::BitRaster dark = glyph::BitRaster::create(decoded->width, decoded->height);
+    for (std::size_t p = 0; p < pixel_count; ++p) {
+        if (sample8(*decoded, p * channels) < DARK_BELOW) dark.set_bit(p, true);
+    }
+    return dark;
+}
 
 std::optional<glyph::RgbaRaster> decode_picture(InputFormat format, std::span<const std::uint8_t> data) {
     DecodeResult decoded = decode_as(format, data);

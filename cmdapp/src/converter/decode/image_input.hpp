@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "../../../../glyphfoundry/src/image/format/bit_raster.hpp"
 #include "../../../../glyphfoundry/src/image/format/rgba_raster.hpp"
 
 namespace pixmorf {
@@ -27,6 +28,14 @@ std::optional<InputFormat> choose_format(std::span<const std::uint8_t> data,
 
 // The picture `data` holds in that format, or nothing.
 std::optional<glyph::RgbaRaster> decode_picture(InputFormat format, std::span<const std::uint8_t> data);
+
+// Red values below this count as dark in binary mode.
+inline constexpr std::uint8_t DARK_BELOW = 128;
+
+// The dark pixels (red below DARK_BELOW) of the picture `data` holds in that
+// format, exactly those of decode_picture()'s result, without making the
+// RGBA picture; or nothing when decode_picture() gives nothing.
+std::optional<glyph::BitRaster> decode_dark_pixels(InputFormat format, std::span<const std::uint8_t> data);
 
 // A picture, or one of the two failure texts above.
 std::variant<glyph::RgbaRaster, std::string> decode_image_bytes(std::span<const std::uint8_t> data,
