@@ -82,9 +82,9 @@ SEEDS = {
                                   precision=PRECISION_0),
     "binary_ring_none": seed(BINARY | NONE | BITS, 24, 24, bytes([255]) + bits(24, 24, ring)),
     "binary_ring_spline": seed(BINARY | SPLINE | BITS, 24, 24, bytes([255]) + bits(24, 24, ring)),
-    "binary_speckles_polygon": seed(BINARY | POLYGON | BITS, 48, 48,
-                                  bytes([0]) + bits(48, 48, lambda x, y: x % 2 == 0 and y % 2 == 0),
-                                  speckle=SPECKLE_0),
+    "binary_small_dots_polygon": seed(BINARY | POLYGON | BITS, 48, 48,
+                                    bytes([0]) + bits(48, 48, lambda x, y: x % 2 == 0 and y % 2 == 0),
+                                    speckle=SPECKLE_0),
     "binary_tiny_length_many_iterations": seed(BINARY | SPLINE | BITS, 16, 16, bytes([255]) +
                                                bits(16, 16, lambda x, y: (x - 8) ** 2 + (y - 8) ** 2 < 40),
                                                length=LENGTH_TINY, iterations=ITER_MAX),
