@@ -5,6 +5,19 @@
 
 namespace pixmorf {
 
+namespace {
+
+bool decode_rows(InputFormat format, std::span<const std::uint8_t> data, std::span<std::uint8_t> rgba,
+                 const RowProgress& progress) {
+    switch (format) {
+        case InputFormat::Png: return decode_png_rows(data, rgba, progress);
+        case InputFormat::Jpeg: return decode_jpeg_rows(data, rgba, progress);
+        default: return false;
+    }
+}
+
+}  // namespace
+
 std::optional<StreamSize> RowDecoder::streamable_size(InputFormat format, std::span<const std::uint8_t> data) {
     switch (format) {
         case InputFormat::Png: return png_stream_size(data);
@@ -41,9 +54,7 @@ void RowDecoder::decode(InputFormat format, std::span<const std::uint8_t> data, 
             row_done_.notify_all();
             return !stop.stop_requested();
         };
-        bool decoded = false;
-        if (format == InputFormat::Png) decoded = decode_png_rows(data, rows_, progress);
-        if (format == InputFormat::Jpeg) decoded = decode_jpeg_rows(data, rows_, progress);
+        const bool decoded = decode_rows(format, data, rows_, progress);
         end(decoded && rows_done_ == size_.height ? State::Done : State::Failed);
     } catch (...) {
         // Memory for the picture could not be had: a decoding failure.
